@@ -1,0 +1,66 @@
+// TDiskFile: the only engine code that touches a file descriptor. Positioned reads and
+// writes, size, flush, byte-range locks, and the whole-file operations (move, copy, delete,
+// lookup). Every failure is an EDbfError carrying the OS error code and the operation.
+// Relies on POSIX only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct TDiskHandle;  // one OS handle shared by every open of the same file in the process
+
+class TDiskFile {
+public:
+    TDiskFile();
+    ~TDiskFile();
+    TDiskFile(const TDiskFile&) = delete;
+    TDiskFile& operator=(const TDiskFile&) = delete;
+
+    // Opens an existing file. A name not found as given is looked up case-insensitively
+    // (see ResolvePath). shared false takes an exclusive claim that makes a second process's
+    // open fail with code 32; opening a file that this process already holds reuses its
+    // handle (POSIX record locks belong to the process, so two descriptors would lose them).
+    // Missing file: EDbfError(2, 1107, path).
+    void Open(const std::string& path, bool readWrite, bool shared);
+    // Creates or truncates the file, opened read/write.
+    void Create(const std::string& path, bool shared = false);
+    void Close();
+
+    bool IsOpen() const { return handle_ != nullptr; }
+    bool ReadWrite() const { return readWrite_; }
+    bool Shared() const;
+    const std::string& Path() const { return path_; }
+
+    // Reads up to n bytes at offset; returns the count read. A short read remembers code 221
+    // for CheckShortRead. ReadExact fails with EDbfError(221, 1101, path) instead.
+    size_t Read(uint64_t offset, void* buffer, size_t n);
+    void ReadExact(uint64_t offset, void* buffer, size_t n);
+    bool LastReadWasShort() const { return lastShort_; }
+    void Write(uint64_t offset, const void* buffer, size_t n);
+    uint64_t Size() const;
+    void Truncate(uint64_t size);
+    void Flush();
+
+    // Exclusive byte-range lock; false when another process holds an overlapping lock
+    // (wait true blocks until granted). Locks of a process never conflict with each other.
+    bool Lock(uint64_t offset, uint64_t length, bool wait = false);
+    void Unlock(uint64_t offset, uint64_t length);
+
+    // The path under which the file exists: the path itself when it exists, otherwise the
+    // first entry of each folder level whose name matches case-insensitively (ASCII and
+    // Cyrillic letters fold). Returns the path unchanged when nothing matches.
+    static std::string ResolvePath(const std::string& path);
+    static bool Exists(const std::string& path);  // after ResolvePath
+    // Moves a file; fails (code 183) when the target exists, never replacing it.
+    static void Move(const std::string& from, const std::string& to);
+    // Copies a file's bytes; overwrite false fails (code 183) when the target exists.
+    static void Copy(const std::string& from, const std::string& to, bool overwrite = false);
+    static void Delete(const std::string& path);
+
+private:
+    std::shared_ptr<TDiskHandle> handle_;
+    std::string path_;
+    bool readWrite_ = false;
+    bool lastShort_ = false;
+};
