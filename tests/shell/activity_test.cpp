@@ -1,0 +1,296 @@
+// The activity library, its loader and the activity monitor, against the X server of the test
+// run: input is faked through XTest on a connection of the test's own.
+#include "shell/HookLibrary.h"
+
+#include "common/TestHome.h"
+#include "platform/ProgramFolder.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// Xlib's macros (Bool, None, Status) must come after everything else.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace {
+
+const char *const kLibrary = WORDPOP_HOOK_LIBRARY;
+const char *const kIncomplete = WORDPOP_INCOMPLETE_HOOK;
+
+// A connection of the test's own that fakes keyboard and mouse input.
+class FakeInput {
+public:
+    FakeInput()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+            m_why = "no X server: $DISPLAY is not set (the test command runs under xvfb-run)";
+            return;
+        }
+        m_display = XOpenDisplay(nullptr);
+        if (!m_display) {
+            m_why = "cannot open the X display " + qEnvironmentVariable("DISPLAY").toStdString();
+            return;
+        }
+        int ev, err, major, minor;
+        if (!XTestQueryExtension(m_display, &ev, &err, &major, &minor))
+            m_why = "the X server has no XTest extension";
+    }
+    ~FakeInput()
+    {
+        if (m_display)
+            XCloseDisplay(m_display);
+    }
+    // Empty when input can be faked, otherwise the reason it cannot.
+    const std::string &unavailable() const { return m_why; }
+
+    void key()
+    {
+        const KeyCode code = XKeysymToKeycode(m_display, XK_Shift_L);
+        XTestFakeKeyEvent(m_display, code, True, 0);
+        XTestFakeKeyEvent(m_display, code, False, 0);
+        XFlush(m_display);
+    }
+    void move()
+    {
+        m_step = (m_step + 1) % 40;
+        XTestFakeMotionEvent(m_display, -1, 100 + 7 * m_step, 100 + 5 * m_step, 0);
+        XFlush(m_display);
+    }
+    void click()
+    {
+        XTestFakeButtonEvent(m_display, 1, True, 0);
+        XTestFakeButtonEvent(m_display, 1, False, 0);
+        XFlush(m_display);
+    }
+
+private:
+    Display *m_display = nullptr;
+    std::string m_why;
+    int m_step = 0;
+};
+
+// Everything written to the pipe during the next `ms` milliseconds.
+QByteArray collect(int fd, int ms)
+{
+    QByteArray got;
+    QElapsedTimer clock;
+    clock.start();
+    for (qint64 left = ms; left > 0; left = ms - clock.elapsed()) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, int(left)) > 0) {
+            char buf[64];
+            const ssize_t n = read(fd, buf, sizeof buf);
+            if (n > 0)
+                got.append(buf, int(n));
+        }
+    }
+    return got;
+}
+
+// Waits up to `ms` for the first notice, then keeps what follows for a moment.
+QByteArray firstNotices(int fd, int ms)
+{
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, ms) <= 0)
+        return {};
+    return collect(fd, 100);
+}
+
+#define REQUIRE_FAKE_INPUT(input)                      \
+    FakeInput input;                                   \
+    if (!input.unavailable().empty())                  \
+        GTEST_SKIP() << input.unavailable()
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const char *value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+        if (value)
+            qputenv(name, value);
+        else
+            qunsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+} // namespace
+
+TEST(HookLibrary, ReportsEachKindOfInputWhileItsHookIsInstalled)
+{
+    REQUIRE_FAKE_INPUT(input);
+    HookLibrary hooks;
+    ASSERT_TRUE(hooks.load(kLibrary));
+    EXPECT_NE(hooks.keyboardHandle(), 0u);
+    EXPECT_NE(hooks.mouseHandle(), 0u);
+    ASSERT_GE(hooks.readFd(), 0);
+    collect(hooks.readFd(), 300);
+
+    struct Case { const char *what; std::function<void()> act; char byte; };
+    const Case cases[] = {
+        {"key", [&] { input.key(); }, 2},
+        {"motion", [&] { input.move(); }, 3},
+        {"button", [&] { input.click(); }, 3},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        collect(hooks.readFd(), 250); // let the previous burst's last notice out
+        c.act();
+        const QByteArray got = firstNotices(hooks.readFd(), 2000);
+        ASSERT_FALSE(got.isEmpty());
+        EXPECT_EQ(got.count(c.byte), got.size()) << got.toHex().constData();
+    }
+}
+
+TEST(HookLibrary, StoppedHooksAreSilentAndStartAgain)
+{
+    REQUIRE_FAKE_INPUT(input);
+    HookLibrary hooks;
+    ASSERT_TRUE(hooks.load(kLibrary));
+    hooks.stopHooks();
+    EXPECT_EQ(hooks.keyboardHandle(), 0u);
+    EXPECT_EQ(hooks.mouseHandle(), 0u);
+    collect(hooks.readFd(), 250);
+    input.key();
+    input.move();
+    EXPECT_TRUE(collect(hooks.readFd(), 500).isEmpty());
+
+    hooks.startHooks();
+    EXPECT_NE(hooks.keyboardHandle(), 0u);
+    EXPECT_NE(hooks.mouseHandle(), 0u);
+    input.key();
+    EXPECT_FALSE(firstNotices(hooks.readFd(), 2000).isEmpty());
+}
+
+TEST(HookLibrary, EachHookStopsOnItsOwn)
+{
+    REQUIRE_FAKE_INPUT(input);
+    HookLibrary hooks;
+    ASSERT_TRUE(hooks.load(kLibrary));
+    // The same library, reached directly: dlopen hands back the loaded copy.
+    void *lib = dlopen(kLibrary, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(lib, nullptr);
+    auto stopKeyb = reinterpret_cast<void (*)()>(dlsym(lib, "STOPKEYBHOOK"));
+    ASSERT_NE(stopKeyb, nullptr);
+    stopKeyb();
+    dlclose(lib);
+    EXPECT_EQ(hooks.keyboardHandle(), 0u);
+    EXPECT_NE(hooks.mouseHandle(), 0u);
+
+    collect(hooks.readFd(), 250);
+    input.key();
+    EXPECT_TRUE(collect(hooks.readFd(), 500).isEmpty());
+    input.move();
+    EXPECT_EQ(firstNotices(hooks.readFd(), 2000).count(char(3)) > 0, true);
+
+    hooks.unload();
+    EXPECT_FALSE(hooks.isLoaded());
+    EXPECT_EQ(hooks.readFd(), -1);
+    EXPECT_EQ(hooks.mouseHandle(), 0u);
+}
+
+TEST(HookLibrary, ContinuousInputGivesAFewNoticesPerSecond)
+{
+    REQUIRE_FAKE_INPUT(input);
+    HookLibrary hooks;
+    ASSERT_TRUE(hooks.load(kLibrary));
+    collect(hooks.readFd(), 300);
+    QElapsedTimer clock;
+    clock.start();
+    int events = 0;
+    while (clock.elapsed() < 1000) {
+        input.key();
+        input.move();
+        ++events;
+        QThread::msleep(5);
+    }
+    const QByteArray got = collect(hooks.readFd(), 400);
+    ASSERT_GT(events, 50);
+    // One second of input plus the held-back last notice of each kind.
+    EXPECT_GE(got.count(char(2)), 2);
+    EXPECT_LE(got.count(char(2)), 8);
+    EXPECT_GE(got.count(char(3)), 2);
+    EXPECT_LE(got.count(char(3)), 8);
+}
+
+TEST(HookLibrary, UnusableLibrariesCountAsNotLoaded)
+{
+    // Keep the incomplete library resident so its call counter survives the loader's dlclose.
+    void *incomplete = dlopen(kIncomplete, RTLD_NOW);
+    ASSERT_NE(incomplete, nullptr) << dlerror();
+    auto startCalls = reinterpret_cast<int (*)()>(dlsym(incomplete, "STARTCALLS"));
+    ASSERT_NE(startCalls, nullptr);
+
+    struct Case { const char *what; QString file; const char *display; };
+    const Case cases[] = {
+        {"missing file", QString::fromUtf8(kLibrary) + ".absent", nullptr},
+        {"not a library", QString::fromUtf8(WORDPOP_SOURCE_DIR "/tests/shell/activity_test.cpp"), nullptr},
+        {"no STOPMOUSEHOOK", QString::fromUtf8(kIncomplete), nullptr},
+        {"no X server", QString::fromUtf8(kLibrary), ""},
+        {"unreachable X server", QString::fromUtf8(kLibrary), ":4711"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<ScopedEnv> display;
+        if (c.display)
+            display.emplace("DISPLAY", *c.display ? c.display : nullptr);
+        HookLibrary hooks;
+        EXPECT_FALSE(hooks.load(c.file));
+        EXPECT_FALSE(hooks.isLoaded());
+        EXPECT_EQ(hooks.readFd(), -1);
+        EXPECT_EQ(hooks.keyboardHandle(), 0u);
+        EXPECT_EQ(hooks.mouseHandle(), 0u);
+        hooks.stopHooks(); // harmless when not loaded
+        hooks.unload();
+    }
+    EXPECT_EQ(startCalls(), 0);
+    dlclose(incomplete);
+}
+
+TEST(HookLibrary, LooksInTheProgramFolderFirst)
+{
+    TestHome home;
+    ProgramFolder::resolve();
+    {
+        HookLibrary hooks;
+        EXPECT_FALSE(hooks.load()) << "found " << hooks.file().toStdString();
+    }
+    // The first copy found is used, even a broken one.
+    ASSERT_TRUE(QFile::copy(kIncomplete, home.home() + "wordpop-hook.so"));
+    {
+        HookLibrary hooks;
+        EXPECT_FALSE(hooks.load());
+    }
+    REQUIRE_FAKE_INPUT(input);
+    QFile::remove(home.home() + "wordpop-hook.so");
+    ASSERT_TRUE(QFile::copy(kLibrary, home.home() + "wordpop-hook.so"));
+    HookLibrary hooks;
+    ASSERT_TRUE(hooks.load());
+    EXPECT_EQ(hooks.file(), home.home() + "wordpop-hook.so");
+    EXPECT_NE(hooks.keyboardHandle(), 0u);
+}
