@@ -10,6 +10,9 @@ namespace MessageBox {
 
 // Shows the box modally and returns once it is closed. The box runs its own event loop, so
 // the program's timers keep running behind it. A line feed in the text starts a new line.
+// With WORDPOP_MESSAGE_LOG=<file> set (tests that run the program as a child process) and no
+// TestHook alive, the text and a line feed are appended to that file (UTF-8) instead, and the
+// call returns at once as if OK had been pressed.
 void show(const QString &text);
 
 // What one box held when it was shown.

@@ -2,7 +2,9 @@
 #include "platform/MessageBox.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -33,4 +35,25 @@ TEST(MessageBox, BoxIsModalAndTimersRunBehindIt)
     EXPECT_TRUE(sawModalBox);
     ASSERT_EQ(hook.shown().size(), 1);
     EXPECT_EQ(hook.shown()[0].caption, "Wordpop");
+}
+
+TEST(MessageBox, MessageLogTakesTheBoxesOfAProgramRunByATest)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString log = dir.path() + "/boxes.txt";
+    qputenv("WORDPOP_MESSAGE_LOG", log.toUtf8());
+    MessageBox::show(QString::fromUtf8("первая\nстрока"));
+    MessageBox::show("second");
+    {
+        // An in-process hook still sees its boxes first.
+        MessageBox::TestHook hook;
+        MessageBox::show("hooked");
+        EXPECT_EQ(hook.texts(), QStringList{"hooked"});
+    }
+    qunsetenv("WORDPOP_MESSAGE_LOG");
+    QFile f(log);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()), QString::fromUtf8("первая\nстрока\nsecond\n"));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
