@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 #include "platform/WorkArea.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -153,6 +154,16 @@ bool writeReplacing(const QByteArray &target, const TOptions &o)
     return true;
 }
 
+// A save cut short by a crash leaves its temporary file behind; only one instance runs, so any
+// such file at start belongs to nobody.
+void removeStaleTemporaries(const QString &folder)
+{
+    QDir dir(folder);
+    const QStringList stale = dir.entryList({QStringLiteral(".wordpop.opt.??????")}, QDir::Files | QDir::Hidden);
+    for (const QString &name : stale)
+        dir.remove(name);
+}
+
 } // namespace
 
 QString OptionTextN(const char *slot, std::size_t size)
@@ -286,6 +297,8 @@ void SetDefaultOptions(TOptions &o)
 void LoadOptions(TOptions &o)
 {
     const QString path = optionsPath();
+    if (!path.isEmpty())
+        removeStaleTemporaries(ProgramFolder::path());
     std::size_t got = 0;
     int fd = path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {

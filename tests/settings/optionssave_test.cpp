@@ -128,3 +128,11 @@ TEST_F(SettingsTest, SaveReplacesTheFileALinkPointsTo)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(int32At(f.readAll(), 0x080), 9);
 }
+
+TEST_F(SettingsTest, TemporaryFileLeftByACrashIsRemovedAtStart)
+{
+    home.writeFile(".wordpop.opt.Ab12Cd", QByteArray(100, 'x'));
+    home.writeFile(".wordpop.opt.keep", "not ours");
+    LoadOptions(o);
+    EXPECT_EQ(folderEntries(home.home()), (QStringList{".wordpop.opt.keep", "wordpop.opt"}));
+}
