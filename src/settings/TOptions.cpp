@@ -300,7 +300,13 @@ void LoadOptions(TOptions &o)
     if (!path.isEmpty())
         removeStaleTemporaries(ProgramFolder::path());
     std::size_t got = 0;
-    int fd = path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a pipe or device in the file's place cannot hang the start.
+    int fd = path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
     if (fd >= 0) {
         char *dst = reinterpret_cast<char *>(&o);
         while (got < sizeof o) {

@@ -8,6 +8,8 @@
 
 #include <QDir>
 
+#include <sys/stat.h>
+
 TEST_F(SettingsTest, NoFileGivesDefaultsAndWritesThem)
 {
     MessageBox::TestHook hook;
@@ -187,4 +189,36 @@ TEST_F(SettingsTest, NothingIsWrittenBeforeTheProgramFolderIsKnown)
     EXPECT_FALSE(SaveOptions(o));
     EXPECT_TRUE(hook.shown().isEmpty());
     EXPECT_TRUE(QDir(home.home()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(SettingsTest, SomethingOtherThanAFileInItsPlaceIsTreatedAsMissing)
+{
+    // A pipe would block a plain read for ever; a folder cannot be read at all.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(home.home() + "wordpop.opt").constData(), 0600), 0);
+    MessageBox::TestHook hook;
+    LoadOptions(o);
+    EXPECT_EQ(o.AutoShowInterval, 15);
+    EXPECT_EQ(fileBytes().size(), 6724);   // the pipe was replaced by a real file
+    EXPECT_TRUE(hook.shown().isEmpty());
+
+    ASSERT_TRUE(QFile::remove(home.home() + "wordpop.opt"));
+    ASSERT_TRUE(QDir().mkdir(home.home() + "wordpop.opt"));
+    std::memset(&o, 0, sizeof o);
+    LoadOptions(o);
+    EXPECT_EQ(o.AutoShowInterval, 15);
+    EXPECT_EQ(hook.texts().size(), 1);     // and a folder cannot be replaced: error 6
+}
+
+TEST_F(SettingsTest, WithoutSoundDeviceTheReplayDelayKeepsWhatWasRead)
+{
+    if (HasSoundDevice())
+        GTEST_SKIP() << "a sound output is present";
+    QByteArray file = customImage();
+    putInt32(file, 0xF3C, 9);
+    file.resize(6000);
+    home.writeFile("wordpop.opt", file);
+    LoadOptions(o);
+    EXPECT_FALSE(o.AutoPlayWordSound);
+    EXPECT_FALSE(o.LoopPlay);
+    EXPECT_EQ(o.LoopPlayDelay, 9);
 }
