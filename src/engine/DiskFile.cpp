@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +41,13 @@ std::map<std::pair<dev_t, ino_t>, std::weak_ptr<TDiskHandle>>& registry()
     static std::map<std::pair<dev_t, ino_t>, std::weak_ptr<TDiskHandle>> r;
     return r;
 }
+
+// A forked child is another process: its opens must not share the parent's descriptions
+// (they would share its locks and its sharing claim).
+const bool forkHandlerInstalled = [] {
+    ::pthread_atfork(nullptr, nullptr, [] { registry().clear(); });
+    return true;
+}();
 
 std::string folderOf(const std::string& path)
 {
@@ -169,9 +177,9 @@ std::string TDiskFile::ResolvePath(const std::string& path)
                 }
                 ::closedir(d);
             }
-            if (found.empty())
-                return path;
-            joined = result.empty() ? found : (result.back() == '/' ? result + found : result + "/" + found);
+            // A name that matches nothing stays as given (a file about to be created).
+            if (!found.empty())
+                joined = result.empty() ? found : (result.back() == '/' ? result + found : result + "/" + found);
         }
         result = joined;
     }

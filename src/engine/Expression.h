@@ -67,7 +67,6 @@ public:
     int CompareText(std::string left, std::string right) const;
 
 private:
-    struct Token;
     const TDbfTable* table_;
     std::string text_;
     std::unique_ptr<TExpNode> root_;
