@@ -135,8 +135,8 @@ bool writeReplacing(const QByteArray &target, const TOptions &o)
         const int wfd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
         if (wfd < 0)
             return false;
-        bool ok = writeAll(wfd, bytes, sizeof o) && ::fsync(wfd) == 0 &&
-                  ::ftruncate(wfd, off_t(sizeof o)) == 0;
+        bool ok = writeAll(wfd, bytes, sizeof o) && ::ftruncate(wfd, off_t(sizeof o)) == 0 &&
+                  ::fsync(wfd) == 0;
         ok = (::close(wfd) == 0) && ok;
         return ok;
     }
