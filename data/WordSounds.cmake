@@ -1,0 +1,47 @@
+# cmake -P script: speaks every WORD1 of a dictionary source with espeak-ng into
+# <sound dir>/<word>.wav and writes a copy of the source whose lines carry the WAVFILE column.
+# Arguments: ESPEAK, CSV, NAME, OUT_CSV, SOUND_DIRS ("|"-separated: the first is written, the
+# others receive copies).
+cmake_minimum_required(VERSION 3.25)
+string(REPLACE "|" ";" dirs "${SOUND_DIRS}")
+list(GET dirs 0 first)
+file(REMOVE_RECURSE ${first})
+file(MAKE_DIRECTORY ${first})
+get_filename_component(out_dir ${OUT_CSV} DIRECTORY)
+file(MAKE_DIRECTORY ${out_dir})
+file(STRINGS ${CSV} lines ENCODING UTF-8)
+set(out "")
+foreach(line IN LISTS lines)
+  # file(STRINGS) splits at ";" when it makes the list, so the line comes back with "\;".
+  string(REPLACE "\\;" ";" line "${line}")
+  string(FIND "${line}" ";" cut)
+  if(cut LESS 1)
+    continue()
+  endif()
+  string(SUBSTRING "${line}" 0 ${cut} word)
+  # A file name the code page and any file system keep: letters, digits and "-".
+  string(REGEX REPLACE "[^A-Za-z0-9-]" "_" file "${word}")
+  execute_process(COMMAND ${ESPEAK} -v en-gb -s 140 -w ${first}/${file}.wav "${word}"
+                  RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "espeak-ng could not speak \"${word}\"")
+  endif()
+  # WORD1;WORD2;TRANSCRIPT;WAVFILE: a line that names its own sound keeps it.
+  string(REPLACE ";" "" bare "${line}")
+  string(LENGTH "${line}" full_len)
+  string(LENGTH "${bare}" bare_len)
+  math(EXPR parts "${full_len} - ${bare_len} + 1")
+  if(parts GREATER 3)
+    string(APPEND out "${line}\n")
+  elseif(parts EQUAL 3)
+    string(APPEND out "${line};\\SOUND\\${NAME}\\${file}.wav\n")
+  else()
+    string(APPEND out "${line};;\\SOUND\\${NAME}\\${file}.wav\n")
+  endif()
+endforeach()
+file(WRITE ${OUT_CSV} "${out}")
+list(REMOVE_AT dirs 0)
+foreach(d IN LISTS dirs)
+  file(REMOVE_RECURSE ${d})
+  file(COPY ${first}/ DESTINATION ${d})
+endforeach()

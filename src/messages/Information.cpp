@@ -1,0 +1,157 @@
+// The information window and the F1 key that leads to it. The version and the release date come
+// from the build (extra.cmake), so the window never disagrees with the package.
+#include "messages/Information.h"
+
+#include "messages/ShowError.h"
+#include "platform/ProgramFolder.h"
+#include "settings/WindowPlacement.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QFont>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#ifndef WORDPOP_VERSION
+#error "WORDPOP_VERSION comes from src/messages/extra.cmake"
+#endif
+
+namespace {
+
+class HelpKeyFilter : public QObject {
+public:
+    explicit HelpKeyFilter(QWidget *window) : QObject(window), m_window(window) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_F1) {
+            ShowInformation(m_window);
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+};
+
+} // namespace
+
+QString ProductVersion()
+{
+    return QStringLiteral(WORDPOP_VERSION);
+}
+
+QString ReleaseDate()
+{
+    return QStringLiteral(WORDPOP_RELEASE_DATE);
+}
+
+QString HelpFilePath()
+{
+    return ProgramFolder::findCaseInsensitive(ProgramFolder::path() + "wordpop.html");
+}
+
+bool OpenHelp()
+{
+    const QString path = HelpFilePath();
+    if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
+        ShowError(9, path);
+        return false;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        ShowError(9, path);
+        return false;
+    }
+    return true;
+}
+
+TFInformation::TFInformation(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName("FInformation");
+    setWindowTitle(QStringLiteral("Информация"));
+    setModal(true);
+
+    LProduct = new QLabel(QStringLiteral("Wordpop"), this);
+    LProduct->setObjectName("LProduct");
+    QFont big = LProduct->font();
+    big.setPointSizeF(big.pointSizeF() * 1.8);
+    big.setBold(true);
+    LProduct->setFont(big);
+    LProduct->setAlignment(Qt::AlignCenter);
+
+    auto *tagline = new QLabel(QStringLiteral("Тренажёр для пополнения словарного запаса"), this);
+    tagline->setAlignment(Qt::AlignCenter);
+
+    LVersion = new QLabel(QStringLiteral("Версия ") + ProductVersion(), this);
+    LVersion->setObjectName("LVersion");
+    LVersion->setAlignment(Qt::AlignCenter);
+    LDate = new QLabel(QStringLiteral("Дата выпуска: ") + ReleaseDate(), this);
+    LDate->setObjectName("LDate");
+    LDate->setAlignment(Qt::AlignCenter);
+
+    BHelp = new QPushButton(style()->standardIcon(QStyle::SP_DialogHelpButton), QStringLiteral("Справка"), this);
+    BHelp->setObjectName("BHelp");
+    BClose = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Закрыть"), this);
+    BClose->setObjectName("BClose");
+    BClose->setDefault(true);
+    connect(BHelp, &QPushButton::clicked, this, [] { OpenHelp(); });
+    connect(BClose, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BHelp);
+    buttons->addWidget(BClose);
+    buttons->addStretch();
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(LProduct);
+    layout->addWidget(tagline);
+    layout->addSpacing(6);
+    layout->addWidget(LVersion);
+    layout->addWidget(LDate);
+    layout->addSpacing(10);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TFInformation::keyPressEvent(QKeyEvent *event)
+{
+    // F1 here goes one step further: to the help itself.
+    if (event->key() == Qt::Key_F1) {
+        OpenHelp();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void ShowInformation(QWidget *caller)
+{
+    TFInformation window(caller);
+    window.adjustSize();
+    if (caller) {
+        PlaceNear(caller->window(), &window, 0);
+    } else if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
+    }
+    if (TFInformation::TestHook *hook = TFInformation::TestHook::current()) {
+        const int answer = hook->take({caller, window.pos()}, QDialog::Accepted);
+        QTimer::singleShot(0, &window, [&window, answer] { window.done(answer); });
+    }
+    window.exec();
+}
+
+void InstallHelpKey(QWidget *window)
+{
+    window->installEventFilter(new HelpKeyFilter(window));
+}
