@@ -13,6 +13,9 @@
 
 #include <iconv.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 const QString source = QStringLiteral(WORDPOP_SOURCE_DIR) + "/data/";
@@ -122,11 +125,11 @@ TEST(BundledData, AnswerSoundsAndHelpAreInBothFolders)
     }
 }
 
-class BundledDictionary : public ::testing::TestWithParam<QString> {};
+class BundledDictionary : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(BundledDictionary, OpensPassesCheckAndHoldsItsSource)
 {
-    const QString name = GetParam();
+    const QString name = QString::fromStdString(GetParam());
     const QString wrd = built + "BASE/ON/" + name + ".wrd";
     if (!QFileInfo::exists(tool))
         GTEST_SKIP() << "the dictionary tool is not built (" << tool.toStdString() << ")";
@@ -158,16 +161,16 @@ TEST_P(BundledDictionary, OpensPassesCheckAndHoldsItsSource)
     }
 }
 
-QStringList dictionaryNames()
+std::vector<std::string> dictionaryNames()
 {
-    QStringList names;
+    std::vector<std::string> names;
     for (const QFileInfo &fi : QDir(source + "dictionaries").entryInfoList({"*.csv"}, QDir::Files, QDir::Name))
-        names.append(fi.completeBaseName());
+        names.push_back(fi.completeBaseName().toStdString());
     return names;
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, BundledDictionary, ::testing::ValuesIn(dictionaryNames()),
-                         [](const auto &info) { return info.param.toStdString(); });
+                         [](const auto &info) { return info.param; });
 
 TEST(BundledData, AtLeastThreeSampleDictionaries)
 {
