@@ -643,7 +643,7 @@ struct Evaluator {
                 r.text = t + b.text + std::string(a.text.size() - t.size(), ' ');
                 return r;
             }
-            invalid(o == "==" ? "character" : "numeric");
+            invalid(o == "==" ? "character" : (o == "AND" || o == "OR") ? "logical" : "numeric");
         }
         if (numeric(a.type)) {
             if (cmp) {
@@ -662,7 +662,7 @@ struct Evaluator {
             else if (o == "**" || o == "^")
                 r.number = power(a.number, b.number);
             else
-                invalid("numeric");
+                invalid((o == "AND" || o == "OR") ? "logical" : "numeric");
             return r;
         }
         if (a.type == TExpType::Logical) {
@@ -676,7 +676,7 @@ struct Evaluator {
             else if (o == "#" || o == "<>" || o == "!=")
                 r.logical = a.logical != b.logical;
             else
-                invalid(n.level == 3 || n.level == 2 ? "numeric" : "logical");
+                invalid(o == "==" ? "logical" : "numeric");
             return r;
         }
         invalid("valid");
