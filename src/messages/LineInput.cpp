@@ -3,6 +3,7 @@
 #include "messages/LineInput.h"
 
 #include "messages/Information.h"
+#include "messages/StayAbove.h"
 #include "platform/WorkArea.h"
 #include "settings/WindowPlacement.h"
 
@@ -67,6 +68,7 @@ bool TFLineInput::AskLine(QWidget *owner, QString &text, const QString &prompt)
 {
     setWindowTitle(prompt);
     centreOn(owner, this);
+    StayAbove(this, owner);
     EText->setText(text);
     EText->selectAll();
     EText->setFocus();

@@ -3,6 +3,7 @@
 #include "messages/Message.h"
 
 #include "messages/Information.h"
+#include "messages/StayAbove.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -127,6 +128,7 @@ int TFMessage::AskQuestion(const QString &caption, const QString &text, int pict
     SetPicture(picture);
     SetButtons(buttons);
     (m_buttonSet == Question ? BYes : BOk)->setFocus();
+    StayAbove(this, nullptr);
     if (TestHook *hook = TestHook::current()) {
         const int answer = hook->take({caption, text, m_picture, m_buttonSet}, Cancel);
         QTimer::singleShot(0, this, [this, answer] { done(answer); });
