@@ -7,6 +7,7 @@
 #include "platform/WorkArea.h"
 
 #include <QDir>
+#include <QFont>
 
 #include <sys/stat.h>
 
@@ -221,4 +222,33 @@ TEST_F(SettingsTest, WithoutSoundDeviceTheReplayDelayKeepsWhatWasRead)
     EXPECT_FALSE(o.AutoPlayWordSound);
     EXPECT_FALSE(o.LoopPlay);
     EXPECT_EQ(o.LoopPlayDelay, 9);
+}
+
+TEST_F(SettingsTest, ArbitraryBytesLoadAndSaveWithoutHarm)
+{
+    std::uint32_t seed = 12345;
+    for (int round = 0; round < 20; ++round) {
+        QByteArray file(6724, '\0');
+        for (char &c : file) {
+            seed = seed * 1103515245u + 12345u;
+            c = char(seed >> 16);
+        }
+        home.writeFile("wordpop.opt", file);
+        MessageBox::TestHook hook;
+        LoadOptions(o);
+        for (const char *slot : {o.StudiedFontName, o.ProxyAddress, o.SoundFolder, o.ChildrenPassword})
+            EXPECT_LT(std::strlen(slot), 256u);
+        EXPECT_LT(std::strlen(o.StudiedLayout), 10u);
+        EXPECT_TRUE(RecentDictionaryList().isEmpty());   // none of those names exists
+        QFont font;
+        ApplyLanguageFont(o, font, 0);
+        EXPECT_TRUE(SaveOptions(o));
+        EXPECT_TRUE(hook.shown().isEmpty());
+        const QByteArray saved = fileBytes();
+        ASSERT_EQ(saved.size(), 6724);
+        // The fields the program does not interpret come back as they were.
+        EXPECT_EQ(saved.mid(0x0C1, 11), file.mid(0x0C1, 11));
+        EXPECT_EQ(saved.mid(0x51C, 26), file.mid(0x51C, 26));
+        EXPECT_EQ(saved.left(0xEA), file.left(0xEA));
+    }
 }
