@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace MessageBox {
 
 namespace {
@@ -49,6 +51,11 @@ void show(const QString &text)
                 f.write((text + QLatin1Char('\n')).toUtf8());
             return;
         }
+    }
+    // Without a widget application (a command-line tool) there is no box to show.
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        return;
     }
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kCaption), text, QMessageBox::Ok,
                     QApplication::activeWindow());
