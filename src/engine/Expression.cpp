@@ -59,6 +59,16 @@ std::string rtrim(std::string s)
     return s;
 }
 
+// A double as an integer within [lo, hi]; NaN counts as lo.
+long long clampToInt(double x, long long lo, long long hi)
+{
+    if (!(x > double(lo)))
+        return lo;
+    if (x >= double(hi))
+        return hi;
+    return (long long)x;
+}
+
 double parseNumberLiteral(const std::string& w)
 {
     // Decimal text; anything that does not parse as a whole is 0.
@@ -747,7 +757,7 @@ struct Evaluator {
             std::string s = arg(n, 0, TExpType::Character).text;
             double a = arg(n, 1, TExpType::Number).number;
             size_t start = 0, len = s.size();
-            auto clampCount = [&](double x) { return x <= 0 ? size_t(0) : x >= double(s.size()) ? s.size() : size_t(x); };
+            auto clampCount = [&](double x) { return size_t(clampToInt(x, 0, (long long)s.size())); };
             if (f == "SUBSTR") {
                 start = a <= 1 ? 0 : clampCount(a - 1);
                 len = n.args.size() > 2 ? clampCount(arg(n, 2, TExpType::Number).number) : s.size();
@@ -765,8 +775,8 @@ struct Evaluator {
             double v = arg(n, 0, TExpType::Number).number;
             double w = n.args.size() > 1 ? arg(n, 1, TExpType::Number).number : 10;
             double d = n.args.size() > 2 ? arg(n, 2, TExpType::Number).number : 0;
-            size_t width = w < 1 ? 1 : w > 255 ? 255 : size_t(w);
-            int dec = d < 0 ? 0 : d > 15 ? 15 : int(d);
+            size_t width = size_t(clampToInt(w, 1, 255));
+            int dec = int(clampToInt(d, 0, 15));
             char buf[512];
             std::snprintf(buf, sizeof buf, "%*.*f", int(width), dec, v);
             r.text = buf;
@@ -780,7 +790,7 @@ struct Evaluator {
             r.number = parseNumberLiteral(s);
         } else if (f == "DTOS") {
             double d = arg(n, 0, TExpType::Date).number;
-            if (d <= 0 || d > 5373484) {
+            if (!(d > 0 && d <= 5373484)) {
                 r.text = "        ";
             } else {
                 int y, m, dd;
@@ -855,11 +865,11 @@ int staticLength(const TExpNode& n, const TDbfTable* table)
         if (n.text == "DTOS")
             return 8;
         if ((n.text == "LEFT" || n.text == "RIGHT") && n.args[1]->kind == TExpNode::Number)
-            return std::max(0, int(n.args[1]->number));
+            return int(clampToInt(n.args[1]->number, 0, 240));
         if (n.text == "SUBSTR" && n.args.size() == 3 && n.args[2]->kind == TExpNode::Number)
-            return std::max(0, int(n.args[2]->number));
+            return int(clampToInt(n.args[2]->number, 0, 240));
         if (n.text == "STR")
-            return n.args.size() > 1 && n.args[1]->kind == TExpNode::Number ? std::clamp(int(n.args[1]->number), 1, 255) : 10;
+            return n.args.size() > 1 && n.args[1]->kind == TExpNode::Number ? int(clampToInt(n.args[1]->number, 1, 255)) : 10;
         return -1;
     default: return -1;
     }
