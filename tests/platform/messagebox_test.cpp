@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -56,4 +57,25 @@ TEST(MessageBox, MessageLogTakesTheBoxesOfAProgramRunByATest)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(f.readAll()), QString::fromUtf8("первая\nстрока\nsecond\n"));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// The program runs on X11, not offscreen: the hook must answer boxes there just the same.
+TEST(MessageBox, HookAnswersBoxesOnARealXServer)
+{
+    if (qEnvironmentVariableIsSet("WORDPOP_TEST_XCB_CHILD"))
+        GTEST_SKIP() << "already the child";
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "no X server ($DISPLAY is not set)";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("WORDPOP_TEST_XCB_CHILD", "1");
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=MessageBox.HookAnswersRealBoxesInOrderAndNests:MessageBox.BoxIsModalAndTimersRunBehindIt"});
+    ASSERT_TRUE(child.waitForFinished(60000)) << "a box was left waiting";
+    const QString out = QString::fromLocal8Bit(child.readAll());
+    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("[  PASSED  ] 2 tests.")) << out.toStdString();
 }
