@@ -113,10 +113,21 @@ std::string formatNumber(double value, int decimals)
     return s;
 }
 
-uint32_t changeStamp()
+TDbfClock dbfClock = nullptr;
+
+timeval clockNow()
 {
     timeval tv{};
-    gettimeofday(&tv, nullptr);
+    if (dbfClock)
+        tv.tv_sec = time_t(dbfClock());
+    else
+        gettimeofday(&tv, nullptr);
+    return tv;
+}
+
+uint32_t changeStamp()
+{
+    timeval tv = clockNow();
     tm t{};
     localtime_r(&tv.tv_sec, &t);
     return ((uint32_t(t.tm_hour) * 64 + uint32_t(t.tm_min)) * 64 + uint32_t(t.tm_sec)) * 1024 + uint32_t(tv.tv_usec / 1000);
@@ -124,7 +135,7 @@ uint32_t changeStamp()
 
 void today(int& y, int& m, int& d)
 {
-    time_t now = time(nullptr);
+    time_t now = clockNow().tv_sec;
     tm t{};
     localtime_r(&now, &t);
     y = t.tm_year + 1900;
@@ -197,6 +208,8 @@ bool DbfIsValidDate(int year, int month, int day)
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return day <= days[month - 1] + (month == 2 && leap ? 1 : 0);
 }
+
+void DbfSetClock(TDbfClock clock) { dbfClock = clock; }
 
 int32_t DbfToday()
 {

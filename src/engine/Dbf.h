@@ -25,6 +25,10 @@ int32_t DbfDateToJulian(int year, int month, int day);
 void DbfJulianToDate(int32_t julian, int& year, int& month, int& day);
 bool DbfIsValidDate(int year, int month, int day);
 int32_t DbfToday();  // local date
+// The clock for header dates and change stamps (null: the system clock), so that a test can
+// pin the date a header records.
+using TDbfClock = long long (*)();  // seconds since the epoch
+void DbfSetClock(TDbfClock clock);
 
 // One field descriptor as it lies in the file, plus its place in the record.
 struct TDbfField {

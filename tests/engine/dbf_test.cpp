@@ -344,6 +344,45 @@ TEST_F(DbfTest, FieldEncoding)
     EXPECT_EQ(messageOf([&] { t.GetNumber(1); }), "dBase field is of incorrect type - Invalid number in field f->N (1x3)");
 }
 
+long long noonOn(int y, int m, int d)
+{
+    tm t{};
+    t.tm_year = y - 1900;
+    t.tm_mon = m - 1;
+    t.tm_mday = d;
+    t.tm_hour = 12;
+    t.tm_min = 34;
+    t.tm_sec = 56;
+    t.tm_isdst = -1;
+    return mktime(&t);
+}
+
+TEST_F(DbfTest, HeaderDateIsYearModuloHundred)
+{
+    const struct {
+        long long (*clock)();
+        uint8_t y, m, d;
+    } cases[] = {{[] { return noonOn(2000, 1, 2); }, 0, 1, 2},
+                 {[] { return noonOn(2024, 12, 31); }, 24, 12, 31},
+                 {[] { return noonOn(1999, 6, 30); }, 99, 6, 30}};
+    for (const auto& c : cases) {
+        DbfSetClock(c.clock);
+        std::string path = CreateDbfTable(dir / "y.dbf", {"W;C;1;0"});
+        EXPECT_EQ(readBytes(path)[1], c.y);
+        TDbfTable t;
+        t.Open(path);
+        t.Blank();
+        t.AppendRecord();
+        t.Close();
+        auto b = readBytes(path);
+        EXPECT_EQ(b[1], c.y);
+        EXPECT_EQ(b[2], c.m);
+        EXPECT_EQ(b[3], c.d);
+        EXPECT_EQ(le32(b, 16), ((12u * 64 + 34) * 64 + 56) * 1024);  // the change stamp
+    }
+    DbfSetClock(nullptr);
+}
+
 TEST_F(DbfTest, DeletionMarksTheRecordInPlace)
 {
     std::string path = dictionary();
