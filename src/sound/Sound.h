@@ -1,0 +1,72 @@
+// Sound playback: the media player each window owns and PlaySoundFile, the one way any part of
+// Wordpop plays a file. Wave files play through a QAudioSink (Qt Multimedia's own output to the
+// sound server); other files through QMediaPlayer. Errors the user must see go through ShowError.
+#pragma once
+
+#include "sound/SoundPaths.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QAudioOutput;
+class QAudioSink;
+class QBuffer;
+class QEventLoop;
+class QMediaPlayer;
+
+// One per window that plays sound, owned by that window (a QObject child). Holds the device
+// opened on one file; a new play request replaces whatever was playing.
+class TSoundPlayer : public QObject {
+    Q_OBJECT
+public:
+    enum DeviceError {
+        NoError = 0,
+        NoOutput,      // the system lists no audio output
+        Unplayable,    // the multimedia layer cannot decode the file
+        NotReady,      // the device did not come up in time
+    };
+
+    explicit TSoundPlayer(QObject *parent = nullptr);
+    ~TSoundPlayer() override;
+
+    // Opens the device on a file (closing the one before). False on a device error, which
+    // LastError then names. Waits, with the event loop running, until the file is loaded.
+    bool Open(const QString &fileName);
+    // Plays the opened file from its start to its end. With wait, returns when it has ended.
+    bool Play(bool wait);
+    // Stops and releases the device.
+    void Close();
+
+    QString FileName() const { return m_fileName; }
+    int LastError() const { return m_lastError; }
+    bool IsPlaying() const;
+
+signals:
+    // The sound of the last play request has ended (or could not go on).
+    void Finished();
+
+private:
+    void release();
+    bool waitFor(const std::function<bool()> &done, int timeoutMs);
+    void onEnded();
+
+    QString m_fileName;
+    int m_lastError = NoError;
+    qint64 m_durationMs = 0;
+    bool m_busy = false;
+    bool m_ended = true;
+    QAudioSink *m_sink = nullptr;
+    QBuffer *m_buffer = nullptr;
+    QMediaPlayer *m_media = nullptr;
+    QAudioOutput *m_output = nullptr;
+    QEventLoop *m_loop = nullptr;
+};
+
+// Plays the whole file once on the player. A missing file returns false and shows nothing; one
+// that exists but cannot be read shows error 9 with the path; a device error (no sound output,
+// a file the device cannot play) returns false and shows nothing. True when the play request
+// was issued: with wait false the call returns at once and the sound plays on; with wait true it
+// returns when the sound has ended, with the event loop running meanwhile (user input held back).
+bool PlaySoundFile(TSoundPlayer &player, const QString &path, bool wait = false);
