@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstring>
 #include <ctime>
+#include <sys/stat.h>
 #include <sys/time.h>
 
 namespace {
@@ -989,6 +990,13 @@ void TDbfTable::CopyTable(const std::string& dest, const std::function<uint32_t(
     for (const auto& f : fields_)
         builder->AddField(f.Name, f.Type, f.Length, f.Decimals);
     std::string target = withDefaultExtension(dest);
+    {
+        // Building the copy truncates its file: never the table being copied.
+        struct stat a, b;
+        std::string resolved = TDiskFile::ResolvePath(target);
+        if (::stat(disk_.Path().c_str(), &a) == 0 && ::stat(resolved.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino)
+            throw EDbfError(DbfErr::AccessDenied, DbfErr::OpCreate, target);
+    }
 
     LockTable(true);
     const uint32_t savedRec = recNo_;

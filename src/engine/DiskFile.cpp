@@ -138,6 +138,32 @@ bool exists(const std::string& p)
 
 int openFlags(bool readWrite) { return (readWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC; }
 
+// A read-only handle that a read/write open of the same file now needs: its descriptor is
+// replaced by a read/write one in place (a second descriptor would conflict with our own
+// sharing claim). The claim moves to the new description.
+void upgrade(TDiskHandle& h, const std::string& path, int op)
+{
+    std::lock_guard g(h.lock);
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        fail(errno, op, path);
+    const int mode = h.shared ? LOCK_SH : LOCK_EX;
+    ::flock(h.fd, LOCK_UN);
+    if (::flock(fd, mode | LOCK_NB) != 0) {
+        int err = errno;
+        ::close(fd);
+        ::flock(h.fd, mode | LOCK_NB);
+        fail(err, op, path);
+    }
+    if (::dup2(fd, h.fd) < 0) {
+        int err = errno;
+        ::close(fd);
+        fail(err, op, path);
+    }
+    ::close(fd);
+    h.readWrite = true;
+}
+
 } // namespace
 
 TDiskFile::TDiskFile() = default;
@@ -199,7 +225,9 @@ void TDiskFile::Open(const std::string& path, bool readWrite, bool shared)
         std::lock_guard g(registryLock);
         auto it = registry().find({st.st_dev, st.st_ino});
         if (it != registry().end()) {
-            if (auto h = it->second.lock(); h && (h->readWrite || !readWrite)) {
+            if (auto h = it->second.lock()) {
+                if (readWrite && !h->readWrite)
+                    upgrade(*h, real, DbfErr::OpOpen);
                 handle_ = h;
                 path_ = real;
                 readWrite_ = readWrite;
@@ -248,7 +276,9 @@ void TDiskFile::Create(const std::string& path, bool shared)
             if (it != registry().end())
                 h = it->second.lock();
         }
-        if (h && h->readWrite) {
+        if (h) {
+            if (!h->readWrite)
+                upgrade(*h, real, DbfErr::OpCreate);
             std::lock_guard g(h->lock);
             if (::ftruncate(h->fd, 0) != 0)
                 fail(errno, DbfErr::OpCreate, path);

@@ -65,6 +65,8 @@ std::vector<unsigned char> foreignDbf(uint8_t version, const std::vector<FieldSp
 uint32_t le32(const std::vector<unsigned char>& b, size_t at) { return uint32_t(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24); }
 uint16_t le16(const std::vector<unsigned char>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
 
+int inChild(const std::function<int()>& f);
+
 std::string messageOf(const std::function<void()>& f)
 {
     try {
@@ -443,6 +445,37 @@ TEST_F(DbfTest, CopyKeepsLiveRecordsInTheGivenOrder)
         return i < order.size() ? order[i++] : 0;
     });
     EXPECT_EQ(words(dir / "ordered.wrd"), "da");
+    // Copying onto itself is refused and leaves the table whole.
+    EXPECT_EQ(messageOf([&] { t.CopyTable(dir / "TOPIC.WRD"); }), "File access denied - " + dir / "TOPIC.WRD");
+    EXPECT_EQ(readBytes(path).size(), 353u + 4 * 556 + 1);
+}
+
+TEST_F(DbfTest, ReadOnlyAndReadWriteOpensOfOneFileShareTheHandle)
+{
+    std::string path = dictionary();
+    TDbfTable reader, writer;
+    reader.Open(path, false, false);
+    writer.Open(path, true, false);  // upgrades the handle instead of colliding with our own claim
+    writer.Blank();
+    writer.SetString(0, "both");
+    writer.AppendRecord();
+    EXPECT_THROW(reader.AppendRecord(), EDbfError);  // the reader stays read-only
+    EXPECT_EQ(reader.RecordCount(), 0u);             // an exclusive table does not re-read
+    writer.Close();
+    reader.Close();
+    reader.Open(path, false, false);
+    EXPECT_EQ(reader.RecordCount(), 1u);
+    // Another process is still kept out.
+    EXPECT_EQ(inChild([&] {
+                  try {
+                      TDbfTable other;
+                      other.Open(path, false, true);
+                  } catch (const EDbfError& e) {
+                      return e.code() == 32 ? 0 : 2;
+                  }
+                  return 1;
+              }),
+              0);
 }
 
 TEST_F(DbfTest, HeaderCountIsRecomputedFromTheFileSize)
