@@ -264,6 +264,28 @@ TEST_F(DbfTest, AcceptedVersionBytesAndTheVisualFoxProTrailer)
         ASSERT_TRUE(t.GetRecord(2));
         EXPECT_EQ(t.GetString(0), "def") << int(v);
     }
+    auto encrypted = foreignDbf(0x03, fields, {" abc"}, 1);
+    encrypted[15] = 1;
+    writeBytes(dir / "secret.dbf", encrypted);
+    TDbfTable s;
+    EXPECT_EQ(messageOf([&] { s.Open(dir / "secret.dbf"); }), "No Password for encrypted file " + dir / "secret.dbf");
+    // Damaged headers: too short, lengths that cannot hold the descriptors or the fields.
+    auto damaged = [&](std::vector<unsigned char> b) {
+        writeBytes(dir / "bad.dbf", b);
+        TDbfTable t;
+        return messageOf([&] { t.Open(dir / "bad.dbf"); });
+    };
+    const std::string invalid = "dBase DBF file header invalid - " + dir / "bad.dbf";
+    EXPECT_EQ(damaged({0x03, 0, 0, 0}), invalid);
+    auto shortHeader = foreignDbf(0x03, fields, {}, 0);
+    shortHeader[8] = 20;
+    EXPECT_EQ(damaged(shortHeader), invalid);
+    auto shortRecord = foreignDbf(0x03, fields, {}, 0);
+    shortRecord[10] = 2;  // a 3-byte field in a 2-byte record
+    EXPECT_EQ(damaged(shortRecord), invalid);
+    auto longHeader = foreignDbf(0x03, fields, {}, 0);
+    longHeader[8] = 0xFF;  // descriptors beyond the end of the file
+    EXPECT_EQ(damaged(longHeader), invalid);
     for (uint8_t v : {0x00, 0x02, 0x04, 0x8C, 0xFF}) {
         writeBytes(dir / "bad.dbf", foreignDbf(v, fields, {}, 0));
         TDbfTable t;

@@ -77,6 +77,7 @@ TEST_F(ExpressionTest, LogicalResults)
         {"DATE < 2460000", false},    {"word1 = 'cat'", true},          {"WORD1 = [cat]", true},
         {"'a' < 'b'", true},          {"'ab' > 'a'", true},             {"'b' > 'abc'", true},
         {"'\xE0' > 'z'", true},  // bytes compare unsigned
+        {"T->WORD1 = 'cat' AND t.miss = 5", true},  // alias prefixes
     };
     for (auto [text, want] : cases) {
         TExpValue v = eval(text);
