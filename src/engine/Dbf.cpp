@@ -828,6 +828,7 @@ void TDbfTable::WriteHeader()
     header_[2] = uint8_t(m);
     header_[3] = uint8_t(d);
     put32(&header_[4], recordCount_);
+    header_[28] &= 0x07;  // only the three table-flag bits are defined
     header_[15] = 0;
     put32(&header_[16], stamp);
     put32(&header_[20], userId_);

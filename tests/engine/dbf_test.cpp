@@ -41,7 +41,7 @@ std::vector<unsigned char> foreignDbf(uint8_t version, const std::vector<FieldSp
     b[11] = uint8_t(rl >> 8);
     b[12] = 0xAB;  // reserved bytes a writer may use
     b[24] = 0xCD;
-    b[28] = 0x06;  // table flags bits 1 and 2
+    b[28] = 0xF6;  // table flags bits 1 and 2, and bits no flag uses
     b[29] = 0x57;  // language driver
     b[30] = 0xEF;
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -589,6 +589,10 @@ TEST_F(DbfTest, IndexLinkSeesOldAndNewRecord)
     t.Flush();
     t.Close();
     EXPECT_EQ(idx.log, "A1:>new R1:new>changed flush close");
+    EXPECT_EQ(readBytes(path)[28], 0);
+    t.Open(path);
+    t.MarkProductionIndex();  // a compound index of the table's own name exists now
+    EXPECT_EQ(readBytes(path)[28], 1);
 }
 
 TEST_F(DbfTest, FileNamesAreFoundRegardlessOfCase)
