@@ -1,6 +1,7 @@
 // Sound: stored names and the paths they name; PlaySoundFile's failures; and real playback into
 // a PulseAudio server of the test's own with a null sink, recorded from the sink's monitor and
 // measured (loudness, pitch, length, spacing of replays).
+#include "common/PulseServer.h"
 #include "common/TestHome.h"
 
 #include "messages/ShowError.h"
@@ -464,89 +465,6 @@ TEST_F(TrainerSound, AnswerSounds)
 
 namespace {
 
-// A PulseAudio server with one null sink, on a socket in a folder of its own; stopped at the end.
-class PulseServer {
-public:
-    PulseServer()
-    {
-        m_exe = QStandardPaths::findExecutable("pulseaudio");
-        if (m_exe.isEmpty() || QStandardPaths::findExecutable("parec").isEmpty()) {
-            m_why = "pulseaudio or parec is not installed";
-            return;
-        }
-        const QString root = m_dir.path();
-        QDir().mkpath(root + "/runtime");
-        QDir().mkpath(root + "/state");
-        QDir().mkpath(root + "/home");
-        m_socket = root + "/runtime/native";
-        QFile conf(root + "/client.conf");
-        conf.open(QIODevice::WriteOnly);
-        conf.write("autospawn = no\n");
-        conf.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", root + "/home");
-        env.insert("XDG_CONFIG_HOME", root + "/home");
-        env.insert("XDG_RUNTIME_DIR", root + "/runtime");
-        env.insert("PULSE_RUNTIME_PATH", root + "/runtime");
-        env.insert("PULSE_STATE_PATH", root + "/state");
-        m_server.setProcessEnvironment(env);
-        m_server.setStandardOutputFile(root + "/server.log");
-        m_server.setStandardErrorFile(root + "/server.log");
-        m_server.start(m_exe, {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                               "--system=no", "--log-target=stderr",
-                               "-L", "module-native-protocol-unix socket=" + m_socket + " auth-anonymous=1",
-                               "-L", "module-null-sink sink_name=wordpop_null rate=22050 channels=1"});
-        if (!m_server.waitForStarted(5000)) {
-            m_why = "pulseaudio does not start";
-            return;
-        }
-        for (int i = 0; i < 100 && !QFileInfo::exists(m_socket); ++i)
-            QThread::msleep(50);
-        if (!QFileInfo::exists(m_socket)) {
-            m_why = "pulseaudio did not open its socket: " + log();
-            return;
-        }
-        m_ok = true;
-    }
-    ~PulseServer()
-    {
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            if (!m_server.waitForFinished(3000)) {
-                m_server.kill();
-                m_server.waitForFinished(3000);
-            }
-        }
-    }
-    bool ok() const { return m_ok; }
-    std::string why() const { return s(m_why); }
-    QString log() const
-    {
-        QFile f(m_dir.path() + "/server.log");
-        f.open(QIODevice::ReadOnly);
-        return QString::fromLocal8Bit(f.readAll()).right(2000);
-    }
-
-    // The environment a client of this server gets.
-    QProcessEnvironment clientEnv() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PULSE_SERVER", "unix:" + m_socket);
-        env.insert("PULSE_RUNTIME_PATH", m_dir.path() + "/runtime");
-        env.insert("PULSE_CLIENTCONFIG", m_dir.path() + "/client.conf");
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("ASAN_OPTIONS", "detect_leaks=0");
-        return env;
-    }
-    QString folder() const { return m_dir.path(); }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_exe, m_socket, m_why;
-    QProcess m_server;
-    bool m_ok = false;
-};
-
 // Records the null sink's monitor (22050 Hz mono 16-bit) for as long as it lives.
 class Recorder {
 public:
@@ -646,8 +564,10 @@ struct ChildResult {
     }
 };
 
-ChildResult runChild(const QProcessEnvironment &env, const QStringList &args, int timeoutMs = 30000)
+ChildResult runChild(QProcessEnvironment env, const QStringList &args, int timeoutMs = 30000)
 {
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("ASAN_OPTIONS", "detect_leaks=0");
     QProcess p;
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::SeparateChannels);
@@ -686,8 +606,9 @@ std::string describe(const std::vector<Burst> &bs)
 TEST(SoundServer, PlaysFilesWholeAndAtTheirPitch)
 {
     PulseServer server;
+    QTemporaryDir dir;
     if (!server.ok())
-        GTEST_SKIP() << "no sound server for the test: " << server.why();
+        GTEST_SKIP() << "no sound server for the test: " << s(server.why());
     struct Case {
         const char *name;
         int rate, channels, bits;
@@ -702,12 +623,12 @@ TEST(SoundServer, PlaysFilesWholeAndAtTheirPitch)
         {"mu-law, through the media backend", 8000, 1, 0, 440, 600, true},
     };
     for (const Case &c : cases) {
-        const QString file = server.folder() + "/tone.wav";
+        const QString file = dir.path() + "/tone.wav";
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(c.bits ? toneWave(c.rate, c.channels, c.bits, c.freq, c.ms) : muLawWave(c.rate, c.freq, c.ms));
         f.close();
-        Recorder rec(server, server.folder() + "/rec.raw");
+        Recorder rec(server, dir.path() + "/rec.raw");
         const ChildResult r = runChild(server.clientEnv(), {"play", file, c.wait ? "1" : "0"});
         const auto bs = bursts(rec.stop());
         ASSERT_TRUE(r.finished) << c.name << ": " << s(r.out);
@@ -733,9 +654,10 @@ TEST(SoundServer, PlaysFilesWholeAndAtTheirPitch)
 TEST(SoundServer, WordSoundReplaysEveryDelay)
 {
     PulseServer server;
+    QTemporaryDir dir;
     if (!server.ok())
-        GTEST_SKIP() << "no sound server for the test: " << server.why();
-    const QString file = server.folder() + "/word.wav";
+        GTEST_SKIP() << "no sound server for the test: " << s(server.why());
+    const QString file = dir.path() + "/word.wav";
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(toneWave(22050, 1, 16, 440, 300));
@@ -745,7 +667,7 @@ TEST(SoundServer, WordSoundReplaysEveryDelay)
         size_t plays;   // in 3.5 s with a 1 s delay
     } cases[] = {{true, 4}, {false, 3}};
     for (const Case &c : cases) {
-        Recorder rec(server, server.folder() + "/rec.raw");
+        Recorder rec(server, dir.path() + "/rec.raw");
         const ChildResult r = runChild(server.clientEnv(), {"word", file, c.autoPlay ? "1" : "0", "1", "3500"});
         const auto bs = bursts(rec.stop());
         ASSERT_TRUE(r.finished) << s(r.out);
@@ -759,8 +681,9 @@ TEST(SoundServer, WordSoundReplaysEveryDelay)
 TEST(SoundServer, DamagedFilesNeitherHangNorCrash)
 {
     PulseServer server;
+    QTemporaryDir dir;
     if (!server.ok())
-        GTEST_SKIP() << "no sound server for the test: " << server.why();
+        GTEST_SKIP() << "no sound server for the test: " << s(server.why());
     QByteArray truncated = toneWave(22050, 1, 16, 440, 500).left(3000);
     QByteArray hugeChunk = toneWave(22050, 1, 16, 440, 100);
     hugeChunk[16] = char(0xff); hugeChunk[17] = char(0xff); hugeChunk[18] = char(0xff); hugeChunk[19] = char(0x7f);
@@ -771,7 +694,7 @@ TEST(SoundServer, DamagedFilesNeitherHangNorCrash)
     const QByteArray cases[] = {truncated, hugeChunk, noFormat, adpcm, QByteArray(5000, 'x'), QByteArray()};
     int n = 0;
     for (const QByteArray &bytes : cases) {
-        const QString file = server.folder() + QString("/bad%1.wav").arg(n++);
+        const QString file = dir.path() + QString("/bad%1.wav").arg(n++);
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
@@ -785,24 +708,15 @@ TEST(SoundServer, DamagedFilesNeitherHangNorCrash)
 
 TEST(SoundServer, WithoutAServerThereIsNoDeviceAndPlayingFailsQuietly)
 {
+    PulseServer server;   // only for its environment of a client that finds no server
     QTemporaryDir dir;
-    QFile conf(dir.path() + "/client.conf");
-    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
-    conf.write("autospawn = no\n");
-    conf.close();
     const QString file = dir.path() + "/tone.wav";
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(toneWave(22050, 1, 16, 440, 300));
     f.close();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PULSE_SERVER", "unix:" + dir.path() + "/no-server/native");
-    env.insert("PULSE_RUNTIME_PATH", dir.path() + "/no-server");
-    env.insert("PULSE_CLIENTCONFIG", dir.path() + "/client.conf");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("ASAN_OPTIONS", "detect_leaks=0");
     for (const char *wait : {"1", "0"}) {
-        const ChildResult r = runChild(env, {"play", file, wait}, 20000);
+        const ChildResult r = runChild(server.noServerEnv(), {"play", file, wait}, 20000);
         ASSERT_TRUE(r.finished) << s(r.out);
         EXPECT_EQ(r.exitCode, 0) << s(r.out);
         EXPECT_EQ(r.value("device"), 0) << s(r.out);
