@@ -988,8 +988,18 @@ void TDbfTable::CopyTable(const std::string& dest, const std::function<uint32_t(
         builder = std::make_unique<TFoxBuilder>();
     else
         builder = std::make_unique<TDbfBuilder>();
-    for (const auto& f : fields_)
+    // The copy's records are rebuilt field by field: a foreign layout (unnamed fields, slack
+    // bytes after the last field, memo pointers of another length) need not match the builder's.
+    std::vector<const TDbfField*> copied;
+    for (const auto& f : fields_) {
+        size_t before = builder->Fields().size();
         builder->AddField(f.Name, f.Type, f.Length, f.Decimals);
+        if (builder->Fields().size() > before)
+            copied.push_back(&f);
+    }
+    const bool sameLayout = builder->RecordLength() == recordLength_ && copied.size() == fields_.size() &&
+                            std::equal(copied.begin(), copied.end(), builder->Fields().begin(),
+                                       [](const TDbfField* a, const TDbfField& b) { return a->Length == b.Length; });
     std::string target = withDefaultExtension(dest);
     {
         // Building the copy truncates its file: never the table being copied.
@@ -1012,8 +1022,8 @@ void TDbfTable::CopyTable(const std::string& dest, const std::function<uint32_t(
         TDiskFile out;
         out.Open(target, true, false);
         std::vector<char> chunk;
-        uint64_t pos = uint64_t(headerLength_);
-        uint32_t copied = 0;
+        uint64_t pos = 32 * uint64_t(builder->Fields().size()) + 33;
+        std::vector<char> rebuilt(size_t(builder->RecordLength()), ' ');
         auto flushChunk = [&] {
             if (!chunk.empty()) {
                 out.Write(pos, chunk.data(), chunk.size());
@@ -1040,8 +1050,17 @@ void TDbfTable::CopyTable(const std::string& dest, const std::function<uint32_t(
             if (next)
                 ReadRecordInto(n, work_.data());
             work_[0] = ' ';
-            chunk.insert(chunk.end(), work_.begin(), work_.end());
-            ++copied;
+            if (sameLayout) {
+                chunk.insert(chunk.end(), work_.begin(), work_.end());
+            } else {
+                std::fill(rebuilt.begin(), rebuilt.end(), ' ');
+                for (size_t k = 0; k < copied.size(); ++k) {
+                    const TDbfField& to = builder->Fields()[k];
+                    std::memcpy(rebuilt.data() + to.Offset, work_.data() + copied[k]->Offset,
+                                size_t(std::min(to.Length, copied[k]->Length)));
+                }
+                chunk.insert(chunk.end(), rebuilt.begin(), rebuilt.end());
+            }
             if (chunk.size() >= DbfCacheSize)
                 flushChunk();
         }
@@ -1053,7 +1072,6 @@ void TDbfTable::CopyTable(const std::string& dest, const std::function<uint32_t(
         copy.Open(target, true, false);
         copy.MarkHeaderDirty();
         copy.Close();
-        (void)copied;
     } catch (...) {
         UnlockTable();
         SetReadCache(savedCache);

@@ -22,11 +22,11 @@ struct FieldSpec {
 
 // A table as another dBase writer lays it out, built from the format description.
 std::vector<unsigned char> foreignDbf(uint8_t version, const std::vector<FieldSpec>& fields,
-                                      const std::vector<std::string>& records, uint32_t headerCount)
+                                      const std::vector<std::string>& records, uint32_t headerCount, size_t slack = 0)
 {
     const int trailer = version == 0x30 ? 263 : 0;
     const size_t hl = 32 + 32 * fields.size() + 1 + size_t(trailer);
-    size_t rl = 1;
+    size_t rl = 1 + slack;
     for (const auto& f : fields)
         rl += size_t(f.length);
     std::vector<unsigned char> b(hl, 0);
@@ -498,6 +498,27 @@ TEST_F(DbfTest, ReadOnlyAndReadWriteOpensOfOneFileShareTheHandle)
                   return 1;
               }),
               0);
+}
+
+TEST_F(DbfTest, CopyOfAForeignLayoutIsAPlainTable)
+{
+    // A trailer after the descriptors, an unnamed field and slack bytes after the last field.
+    auto bytes = foreignDbf(0x30, {{"A", 'C', 2, 0}, {"", 'C', 3, 0}, {"B", 'N', 3, 0}}, {" xy---  7..", "*zz---  8..", " uv--- 12.."}, 3, 2);
+    writeBytes(dir / "vfp.dbf", bytes);
+    TDbfTable t;
+    t.Open(dir / "vfp.dbf");
+    ASSERT_EQ(t.RecordLength(), 11);
+    t.CopyTable(dir / "plain.dbf");
+    auto b = readBytes(dir / "plain.dbf");
+    EXPECT_EQ(b[0], 0x03);
+    EXPECT_EQ(le16(b, 8), 32 * 2 + 33);
+    EXPECT_EQ(le16(b, 10), 6);
+    EXPECT_EQ(std::string(b.begin() + 97, b.end()), " xy  7 uv 12\x1A");
+    TDbfTable c;
+    c.Open(dir / "plain.dbf");
+    ASSERT_TRUE(c.GetRecord(2));
+    EXPECT_EQ(c.GetString(0), "uv");
+    EXPECT_EQ(c.GetNumber(1), 12);
 }
 
 TEST_F(DbfTest, HeaderCountIsRecomputedFromTheFileSize)
