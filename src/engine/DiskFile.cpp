@@ -70,6 +70,7 @@ int osCode(int err, int op)
     case EMFILE:
     case ENFILE: return DbfErr::TooManyOpenFiles;
     case EEXIST: return DbfErr::FileExists;
+    case EISDIR: return DbfErr::AccessDenied;
     case EROFS: return 150;
     case ENOSPC: return 112;
     case EWOULDBLOCK: return DbfErr::SharingViolation;
@@ -221,6 +222,9 @@ void TDiskFile::Open(const std::string& path, bool readWrite, bool shared)
     struct stat st;
     if (::stat(real.c_str(), &st) != 0)
         fail(errno, DbfErr::OpOpen, path);
+    // A folder, pipe or device in a table's place is refused (a pipe would block the open).
+    if (!S_ISREG(st.st_mode))
+        throw EDbfError(DbfErr::AccessDenied, DbfErr::OpOpen, path);
     {
         std::lock_guard g(registryLock);
         auto it = registry().find({st.st_dev, st.st_ino});
@@ -236,7 +240,11 @@ void TDiskFile::Open(const std::string& path, bool readWrite, bool shared)
             }
         }
     }
-    int fd = ::open(real.c_str(), openFlags(readWrite));
+    int fd = ::open(real.c_str(), openFlags(readWrite) | O_NONBLOCK);
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        throw EDbfError(DbfErr::AccessDenied, DbfErr::OpOpen, path);
+    }
     if (fd < 0)
         fail(errno, DbfErr::OpOpen, path);
     // Sharing modes: an exclusive open keeps every other process out, a shared one keeps
@@ -269,6 +277,8 @@ void TDiskFile::Create(const std::string& path, bool shared)
     // A file this process holds open is truncated through its own handle.
     struct stat st;
     if (::stat(real.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            throw EDbfError(DbfErr::AccessDenied, DbfErr::OpCreate, path);
         std::shared_ptr<TDiskHandle> h;
         {
             std::lock_guard g(registryLock);
@@ -288,7 +298,11 @@ void TDiskFile::Create(const std::string& path, bool shared)
             return;
         }
     }
-    int fd = ::open(real.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = ::open(real.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        throw EDbfError(DbfErr::AccessDenied, DbfErr::OpCreate, path);
+    }
     if (fd < 0)
         fail(errno, DbfErr::OpCreate, path);
     if (::flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -629,6 +630,17 @@ TEST_F(DbfTest, FileNamesAreFoundRegardlessOfCase)
     EXPECT_TRUE(TDiskFile::Exists(dir / "ж/зВЕРИ.WRD"));
     EXPECT_EQ(messageOf([&] { t.Open(dir / "Base/On/Plants.wrd"); }), "File not found - " + dir / "Base/On/Plants.wrd");
     EXPECT_EQ(messageOf([&] { t.Open(dir / "Nowhere/Plants.wrd"); }), "Path not found - " + dir / "Nowhere/Plants.wrd");
+}
+
+TEST_F(DbfTest, FoldersAndPipesInATablesPlaceAreRefused)
+{
+    std::filesystem::create_directories(dir / "folder.wrd");
+    ASSERT_EQ(::mkfifo((dir / "pipe.wrd").c_str(), 0644), 0);
+    for (const char* name : {"folder.wrd", "pipe.wrd"}) {
+        TDbfTable t;
+        EXPECT_EQ(messageOf([&] { t.Open(dir / name, false); }), "File access denied - " + dir / name);
+        EXPECT_EQ(messageOf([&] { CreateDbfTable(dir / name, {"A;C;1;0"}); }), "File access denied - " + dir / name);
+    }
 }
 
 TEST_F(DbfTest, DiskFileMoveNeverReplaces)
