@@ -804,7 +804,7 @@ struct Evaluator {
             r.number = DbfToday();
         } else if (f == "DELETED") {
             r.type = TExpType::Logical;
-            r.logical = table->IsDeleted(record);
+            r.logical = table && record && table->IsDeleted(record);
         } else if (f == "IIF") {
             bool c = arg(n, 0, TExpType::Logical).logical;
             return eval(*n.args[c ? 1 : 2]);
