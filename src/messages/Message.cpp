@@ -124,7 +124,8 @@ void TFMessage::SetButtons(int buttons)
 int TFMessage::AskQuestion(const QString &caption, const QString &text, int picture, int buttons)
 {
     setWindowTitle(caption);
-    LText->setText(text);
+    // Texts written for Windows break lines with CR LF; the label wants a bare line feed.
+    LText->setText(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
     SetPicture(picture);
     SetButtons(buttons);
     (m_buttonSet == Question ? BYes : BOk)->setFocus();

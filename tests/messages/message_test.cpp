@@ -148,6 +148,12 @@ TEST(Message, ShowsCaptionAndTextAndClosingIsCancel)
     EXPECT_EQ(caption, "Предупреждение");
     EXPECT_EQ(text, "Вы хотите сохранить изменения?");
     EXPECT_EQ(msg.size(), QSize(336, 102));
+
+    // A Windows line break shows as one new line.
+    TFMessage::TestHook hook;
+    msg.AskQuestion("Error", "Can't create file \r\nBASE/LEARNED/Verbs", 1, 1);
+    EXPECT_EQ(msg.LText->text(), "Can't create file \nBASE/LEARNED/Verbs");
+    EXPECT_EQ(hook.shown()[0].text, "Can't create file \r\nBASE/LEARNED/Verbs");
 }
 
 TEST(Message, TestHookRecordsAndAnswersInOrder)
