@@ -1,0 +1,760 @@
+// Compound index file and tags. Every page read is checked before use; any damage the tree
+// or the codecs find becomes engine error 2112 naming the file and what was wrong, so a
+// caller can drop the file and rebuild it.
+#include "engine/Cdx.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <set>
+
+namespace {
+
+std::string Trim(const std::string& s)
+{
+    size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
+    return s.substr(b, e - b);
+}
+
+std::string UpperAscii(std::string s)
+{
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    }
+    return s;
+}
+
+std::string BaseOf(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+constexpr int DirectoryKeyLength = 10;
+constexpr size_t MaxProblems = 40;
+
+} // namespace
+
+// ---------------------------------------------------------------- TCdxTag
+
+TCdxTag::TCdxTag(TCdxFile& file, std::string name, uint32_t headerOffset, TCdxTagHeader header,
+                 bool directory)
+    : file_(file), name_(std::move(name)), headerOffset_(headerOffset), header_(std::move(header)),
+      directory_(directory)
+{
+}
+
+TCdxTag::~TCdxTag() = default;
+
+void TCdxTag::Compile()
+{
+    char pad = ' ';
+    if (!directory_) {
+        keyExpr_ = std::make_unique<TExpHandler>(&file_.table_);
+        keyExpr_->Compile(header_.KeyExpression);
+        if (keyExpr_->IsEmpty())
+            Damaged("tag " + name_ + " has no key expression");
+        keyType_ = keyExpr_->KeyType();
+        pad = keyType_ == 'C' ? ' ' : '\0';
+        if (!header_.General && keyExpr_->KeyLength() != header_.KeyLength)
+            Damaged("tag " + name_ + " key length " + std::to_string(header_.KeyLength) +
+                    " differs from its expression's " + std::to_string(keyExpr_->KeyLength()));
+        if (!Trim(header_.ForExpression).empty()) {
+            forExpr_ = std::make_unique<TExpHandler>(&file_.table_);
+            forExpr_->Compile(header_.ForExpression);
+        }
+    }
+    SetKeyFormat(header_.KeyLength, pad, (header_.Options & CdxOptUnique) != 0);
+}
+
+uint64_t TCdxTag::RecordLimit() const
+{
+    return directory_ ? file_.end_ : file_.table_.RecordCount();
+}
+
+TIndexNode TCdxTag::ReadNode(uint32_t offset)
+{
+    std::array<uint8_t, IndexPageSize> page;
+    file_.ReadPage(offset, page.data());
+    TIndexNode node;
+    std::string error;
+    if (!CdxDecodePage(page.data(), offset, KeyLength(), PadByte(), node, &error))
+        Damaged(error);
+    return node;
+}
+
+void TCdxTag::WriteNode(const TIndexNode& given)
+{
+    TIndexNode node = given;
+    node.Root = node.Offset == header_.Root;
+    std::array<uint8_t, IndexPageSize> page;
+    if (node.Leaf) {
+        if (!CdxEncodeLeaf(node, KeyLength(), PadByte(), RecordLimit(), page.data()))
+            Damaged("leaf overflow at " + std::to_string(node.Offset));
+    } else {
+        CdxEncodeInterior(node, KeyLength(), PadByte(), page.data());
+    }
+    file_.WritePage(node.Offset, page.data());
+}
+
+uint32_t TCdxTag::AllocPage()
+{
+    return file_.AllocPage();
+}
+
+bool TCdxTag::NodeFits(const TIndexNode& node)
+{
+    if (!node.Leaf)
+        return int(node.Keys.size()) <= CdxInteriorMax(KeyLength());
+    uint64_t limit = RecordLimit();
+    for (const TIndexKey& k : node.Keys)
+        limit = std::max<uint64_t>(limit, k.RecNo);
+    TCdxLeafParams p = CdxLeafParams(KeyLength(), limit);
+    return CdxLeafUsed(node, node.Keys.size(), p.N, PadByte()) <= size_t(CdxKeyArea);
+}
+
+size_t TCdxTag::LeafSplitCount(const TIndexNode& node)
+{
+    uint64_t limit = RecordLimit();
+    for (const TIndexKey& k : node.Keys)
+        limit = std::max<uint64_t>(limit, k.RecNo);
+    TCdxLeafParams p = CdxLeafParams(KeyLength(), limit);
+    size_t k = 0;
+    while (k < node.Keys.size() && CdxLeafUsed(node, k + 1, p.N, PadByte()) < 250)
+        ++k;
+    return k;
+}
+
+void TCdxTag::Damaged(const std::string& why)
+{
+    file_.Damaged(why);
+}
+
+uint32_t TCdxTag::First() { return Descending() ? TreeLast() : TreeFirst(); }
+uint32_t TCdxTag::Last() { return Descending() ? TreeFirst() : TreeLast(); }
+uint32_t TCdxTag::Next() { return Descending() ? TreePrior() : TreeNext(); }
+uint32_t TCdxTag::Prior() { return Descending() ? TreeNext() : TreePrior(); }
+
+std::string TCdxTag::CurrentKey() const
+{
+    const TIndexKey* e = CurrentEntry();
+    return e ? e->Key : std::string();
+}
+
+std::string TCdxTag::SearchKey(const std::string& value) const
+{
+    std::string key;
+    if (keyType_ == 'C') {
+        key = value.substr(0, size_t(KeyLength()));
+    } else {
+        std::string text = Trim(value);
+        double number = 0;
+        bool digits8 = text.size() == 8 && std::all_of(text.begin(), text.end(), [](char c) {
+            return c >= '0' && c <= '9';
+        });
+        if (keyType_ == 'D' && digits8) {
+            number = DbfDateToJulian(std::atoi(text.substr(0, 4).c_str()),
+                                     std::atoi(text.substr(4, 2).c_str()),
+                                     std::atoi(text.substr(6, 2).c_str()));
+        } else {
+            char* end = nullptr;
+            number = std::strtod(text.c_str(), &end);
+            if (text.empty() || end == text.c_str() || *end != '\0')
+                return std::string();
+        }
+        key = TExpHandler::EncodeNumericKey(number);
+    }
+    return StripKey(key);
+}
+
+uint32_t TCdxTag::Find(const std::string& value, bool partial)
+{
+    std::string key = SearchKey(value);
+    if (key.empty() && keyType_ != 'C') {
+        Unposition();
+        return 0;
+    }
+    return FindKey(key, partial);
+}
+
+uint32_t TCdxTag::FindKey(const std::string& key, bool partial)
+{
+    std::string search = StripKey(key);
+    if (SeekKey(search) == 0)
+        return 0;
+    const TIndexKey* e = CurrentEntry();
+    std::string found = StripKey(e->Key);
+    bool match = partial ? found.compare(0, search.size(), search) == 0 : found == search;
+    return match ? e->RecNo : 0;
+}
+
+bool TCdxTag::CurrentMatches(const std::string& value, bool partial) const
+{
+    const TIndexKey* e = CurrentEntry();
+    if (!e)
+        return false;
+    std::string search = SearchKey(value);
+    if (search.empty() && keyType_ != 'C')
+        return false;
+    std::string found = StripKey(e->Key);
+    return partial ? found.compare(0, search.size(), search) == 0 : found == search;
+}
+
+std::string TCdxTag::RecordKey(const char* record)
+{
+    if (!keyExpr_)
+        return std::string();
+    return PadKey(keyExpr_->KeyBytes(record));
+}
+
+bool TCdxTag::Admits(const char* record)
+{
+    return !forExpr_ || forExpr_->Matches(record);
+}
+
+bool TCdxTag::GoToRecord(uint32_t recNo)
+{
+    std::vector<char> buf(size_t(file_.table_.RecordLength()) + 1);
+    file_.table_.ReadRecordInto(recNo, buf.data());
+    std::string key = RecordKey(buf.data());
+    return SeekEntry(key, recNo) && Admits(buf.data());
+}
+
+void TCdxTag::UpdateRecord(uint32_t recNo, bool appended)
+{
+    TDbfTable& table = file_.table_;
+    const char* now = table.RecordBuffer();
+    bool nowIn = Admits(now);
+    std::string nowKey = RecordKey(now);
+    if (appended) {
+        if (nowIn)
+            KeyAdd(nowKey, recNo);
+        return;
+    }
+    const char* before = table.OldBuffer();
+    bool beforeIn = Admits(before);
+    std::string beforeKey = RecordKey(before);
+    if (beforeIn == nowIn && beforeKey == nowKey) {
+        if (nowIn && !Contains(nowKey, recNo))
+            KeyAdd(nowKey, recNo);
+        return;
+    }
+    if (beforeIn)
+        KeyDelete(beforeKey, recNo);
+    if (nowIn)
+        KeyAdd(nowKey, recNo);
+}
+
+// ---------------------------------------------------------------- TCdxFile
+
+TCdxFile::TCdxFile(TDbfTable& table) : table_(table) {}
+
+TCdxFile::~TCdxFile()
+{
+    try {
+        Shut(true);
+    } catch (...) {
+    }
+}
+
+std::string TCdxFile::ResolveName(const std::string& given) const
+{
+    std::string name = Trim(given);
+    size_t slash = name.find_last_of('/');
+    std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
+    if (file.find('.') == std::string::npos)
+        name += ".cdx";
+    if (slash == std::string::npos) {
+        const std::string& table = table_.FileName();
+        size_t tslash = table.find_last_of('/');
+        if (tslash != std::string::npos)
+            name = table.substr(0, tslash + 1) + name;
+    }
+    return name;
+}
+
+void TCdxFile::Damaged(const std::string& why) const
+{
+    throw EDbfError(2112, 0, fileName_ + ": " + why);
+}
+
+void TCdxFile::Open(const std::string& name, bool create, bool shared, bool readWrite)
+{
+    Shut(true);
+    fileName_ = ResolveName(name);
+    try {
+        if (!TDiskFile::Exists(fileName_)) {
+            if (!create)
+                throw EDbfError(DbfErr::FileNotFound, DbfErr::OpOpen, fileName_);
+            disk_.Create(fileName_, shared);
+            readWrite_ = true;
+            end_ = 0;
+            NewDirectory();
+        } else {
+            fileName_ = TDiskFile::ResolvePath(fileName_);
+            disk_.Open(fileName_, readWrite, shared);
+            readWrite_ = readWrite;
+            uint64_t size = disk_.Size();
+            end_ = (size + IndexPageSize - 1) / IndexPageSize * IndexPageSize;
+            if (size <= IndexPageSize) {
+                if (!readWrite_)
+                    Damaged("too short for an index");
+                disk_.Truncate(0);
+                end_ = 0;
+                NewDirectory();
+            } else {
+                LoadDirectory();
+            }
+        }
+    } catch (...) {
+        Shut(false);
+        throw;
+    }
+    if (table_.ReadWrite() && (table_.TableFlags() & 1) == 0 &&
+        UpperAscii(BaseOf(fileName_)) == UpperAscii(table_.BaseName()))
+        table_.MarkProductionIndex();
+    table_.AttachIndex(this);
+    attached_ = true;
+}
+
+void TCdxFile::NewDirectory()
+{
+    std::array<uint8_t, 1024> zero{};
+    uint32_t at = AllocPage();
+    AllocPage();
+    disk_.Write(at, zero.data(), zero.size());
+    dirHeader_ = TCdxTagHeader();
+    dirHeader_.Root = AllocPage();
+    dirHeader_.KeyLength = DirectoryKeyLength;
+    dirHeader_.Options = CdxOptCompact | CdxOptCompound | CdxOptDirectory;
+    dirHeader_.HasKeyExpression = false;
+    dir_.reset(new TCdxTag(*this, std::string(), 0, dirHeader_, true));
+    dir_->Compile();
+    TIndexNode root;
+    root.Offset = dirHeader_.Root;
+    root.Root = true;
+    dir_->WriteNode(root);
+    dirHeaderDirty_ = true;
+    WriteDirectoryHeader();
+}
+
+void TCdxFile::ReadBlock(uint32_t offset, uint8_t* buf, size_t n)
+{
+    if (offset % IndexPageSize != 0 || uint64_t(offset) + n > end_)
+        Damaged("block at " + std::to_string(offset) + " outside the file");
+    std::memset(buf, 0, n);
+    try {
+        disk_.Read(offset, buf, n);
+    } catch (const EDbfError& e) {
+        Damaged(e.what());
+    }
+}
+
+void TCdxFile::ReadPage(uint32_t offset, uint8_t* page)
+{
+    if (offset < IndexPageSize)
+        Damaged("page offset " + std::to_string(offset));
+    ReadBlock(offset, page, IndexPageSize);
+}
+
+void TCdxFile::WritePage(uint32_t offset, const uint8_t* page)
+{
+    if (!readWrite_)
+        throw EDbfError(DbfErr::AccessDenied, DbfErr::OpWrite, fileName_);
+    disk_.Write(offset, page, IndexPageSize);
+}
+
+uint32_t TCdxFile::AllocPage()
+{
+    uint32_t at = uint32_t(end_);
+    end_ += IndexPageSize;
+    return at;
+}
+
+void TCdxFile::LoadDirectory()
+{
+    std::array<uint8_t, 1024> buf;
+    ReadBlock(0, buf.data(), buf.size());
+    std::string error;
+    if (!CdxDecodeHeader(buf.data(), dirHeader_, &error))
+        Damaged("directory header: " + error);
+    if (uint64_t(dirHeader_.Root) + IndexPageSize > end_)
+        Damaged("directory root outside the file");
+    dir_.reset(new TCdxTag(*this, std::string(), 0, dirHeader_, true));
+    dir_->Compile();
+    std::vector<std::pair<std::string, uint32_t>> entries;
+    for (uint32_t at = dir_->TreeFirst(); !dir_->TreeEof(); at = dir_->TreeNext()) {
+        entries.emplace_back(dir_->StripKey(dir_->CurrentEntry()->Key), at);
+    }
+    dir_->Unposition();
+    for (const auto& [name, at] : entries) {
+        if (at < IndexPageSize || at % IndexPageSize != 0 || uint64_t(at) + 1024 > end_)
+            Damaged("tag " + name + " header at " + std::to_string(at));
+        ReadBlock(at, buf.data(), buf.size());
+        TCdxTagHeader header;
+        if (!CdxDecodeHeader(buf.data(), header, &error))
+            Damaged("tag " + name + " header: " + error);
+        if (uint64_t(header.Root) + IndexPageSize > end_ || header.Root < IndexPageSize)
+            Damaged("tag " + name + " root outside the file");
+        if (header.General && readWrite_)
+            Damaged("tag " + name + " uses general collation, which cannot be maintained here");
+        std::unique_ptr<TCdxTag> tag(new TCdxTag(*this, name, at, header, false));
+        try {
+            tag->Compile();
+        } catch (const EDbfError& e) {
+            if (e.code() == 2112)
+                throw;
+            Damaged("tag " + name + ": " + e.what());
+        } catch (const EEngineError& e) {
+            Damaged("tag " + name + ": " + e.what());
+        }
+        tags_.push_back(std::move(tag));
+    }
+}
+
+void TCdxFile::WriteDirectoryHeader()
+{
+    if (!dirHeaderDirty_ || !readWrite_ || !disk_.IsOpen())
+        return;
+    std::array<uint8_t, 1024> buf;
+    CdxEncodeHeader(dirHeader_, buf.data());
+    disk_.Write(0, buf.data(), buf.size());
+    dirHeaderDirty_ = false;
+}
+
+void TCdxFile::SortTags()
+{
+    std::stable_sort(tags_.begin(), tags_.end(), [](const auto& a, const auto& b) {
+        return IndexCompareKeys(a->Name(), b->Name(), ' ') < 0;
+    });
+}
+
+void TCdxFile::Shut(bool detach)
+{
+    if (disk_.IsOpen()) {
+        try {
+            for (auto& tag : tags_)
+                tag->Unposition();
+            if (dir_)
+                dir_->Unposition();
+            WriteDirectoryHeader();
+        } catch (...) {
+            tags_.clear();
+            dir_.reset();
+            disk_.Close();
+            if (detach && attached_)
+                table_.DetachIndex(this);
+            attached_ = false;
+            throw;
+        }
+        disk_.Close();
+    }
+    tags_.clear();
+    dir_.reset();
+    dirHeaderDirty_ = false;
+    if (detach && attached_)
+        table_.DetachIndex(this);
+    attached_ = false;
+}
+
+void TCdxFile::Close()
+{
+    Shut(true);
+}
+
+void TCdxFile::CloseIndex()
+{
+    Shut(false);
+}
+
+void TCdxFile::FlushIndex()
+{
+    if (!disk_.IsOpen())
+        return;
+    WriteDirectoryHeader();
+    if (readWrite_)
+        disk_.Flush();
+}
+
+TCdxTag* TCdxFile::TagByName(const std::string& name)
+{
+    std::string wanted = UpperAscii(Trim(name)).substr(0, DirectoryKeyLength);
+    for (auto& tag : tags_) {
+        if (UpperAscii(tag->Name()) == wanted)
+            return tag.get();
+    }
+    return nullptr;
+}
+
+TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyExpression,
+                          bool unique, bool ascending, const std::string& forExpression)
+{
+    std::string name = UpperAscii(Trim(givenName)).substr(0, DirectoryKeyLength);
+    if (name.empty())
+        throw EDbfError(5117, 5114, "Tag Field is Empty");
+    if (!disk_.IsOpen())
+        throw EDbfError(103, 0, fileName_);
+    if (!readWrite_)
+        throw EDbfError(DbfErr::AccessDenied, DbfErr::OpWrite, fileName_);
+
+    // Compile first: a bad expression leaves the file as it was.
+    TExpHandler key(&table_);
+    key.Compile(keyExpression);
+    if (key.IsEmpty())
+        throw EDbfExpression("Expression cannot be evaluated");
+    int keyLength = key.KeyLength();
+    if (keyLength < 1 || keyLength > CdxMaxKeyLength)
+        throw EDbfError(2112, 0, fileName_ + ": key length " + std::to_string(keyLength));
+    std::unique_ptr<TExpHandler> forCond;
+    if (!Trim(forExpression).empty()) {
+        forCond = std::make_unique<TExpHandler>(&table_);
+        forCond->Compile(forExpression);
+    }
+
+    std::string dirKey = dir_->PadKey(name);
+    if (TCdxTag* old = TagByName(name)) {
+        dir_->KeyDelete(dirKey, old->HeaderOffset());
+        tags_.erase(std::find_if(tags_.begin(), tags_.end(), [old](const auto& t) { return t.get() == old; }));
+    }
+
+    uint32_t headerAt = AllocPage();
+    AllocPage();
+    std::array<uint8_t, 1024> buf{};
+    disk_.Write(headerAt, buf.data(), buf.size());
+
+    TCdxTagHeader header;
+    header.KeyLength = uint16_t(keyLength);
+    header.Options = CdxOptCompact | CdxOptCompound | (unique ? CdxOptUnique : 0) |
+                     (forCond ? CdxOptFor : 0);
+    header.Descending = !ascending;
+    header.KeyExpression = Trim(keyExpression);
+    header.ForExpression = forCond ? Trim(forExpression) : std::string();
+
+    char keyType = key.KeyType();
+    char pad = keyType == 'C' ? ' ' : '\0';
+    TCdxSorter sorter(keyLength, pad, unique);
+    uint32_t count = table_.RecordCount();
+    std::vector<char> record(size_t(table_.RecordLength()) + 1);
+    bool cache = table_.ReadCache();
+    table_.SetReadCache(true);
+    try {
+        for (uint32_t n = 1; n <= count; ++n) {
+            table_.ReadRecordInto(n, record.data());
+            if (forCond && !forCond->Matches(record.data()))
+                continue;
+            sorter.Add(key.KeyBytes(record.data()), n);
+        }
+    } catch (...) {
+        table_.SetReadCache(cache);
+        throw;
+    }
+    table_.SetReadCache(cache);
+    header.Root = sorter.Write(*this, count);
+    CdxEncodeHeader(header, buf.data());
+    disk_.Write(headerAt, buf.data(), buf.size());
+
+    dir_->KeyAdd(dirKey, headerAt);
+    dirHeaderDirty_ = true;
+    WriteDirectoryHeader();
+
+    std::unique_ptr<TCdxTag> tag(new TCdxTag(*this, name, headerAt, header, false));
+    tag->Compile();
+    TCdxTag* result = tag.get();
+    tags_.push_back(std::move(tag));
+    SortTags();
+    return result;
+}
+
+void TCdxFile::TagUpdate(uint32_t recNo, bool appended)
+{
+    if (!disk_.IsOpen())
+        return;
+    if (!readWrite_)
+        throw EDbfError(DbfErr::AccessDenied, DbfErr::OpWrite, fileName_);
+    for (auto& tag : tags_)
+        tag->UpdateRecord(recNo, appended);
+    dirHeader_.Counter++;
+    dirHeaderDirty_ = true;
+}
+
+// ---------------------------------------------------------------- verifier
+
+void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
+{
+    const std::string prefix = tag.directory_ ? "directory: " : "tag " + tag.Name() + ": ";
+    size_t before = problems.size();
+    auto problem = [&](const std::string& text) {
+        if (problems.size() - before < MaxProblems)
+            problems.push_back(prefix + text);
+    };
+    std::set<uint32_t> visited;
+    std::vector<std::vector<TIndexNode>> levels;
+    std::vector<TIndexKey> entries;
+    int leafDepth = -1;
+
+    std::function<std::optional<TIndexKey>(uint32_t, size_t, const TIndexKey*, const TIndexKey*, bool)> walk;
+    walk = [&](uint32_t at, size_t depth, const TIndexKey* lo, const TIndexKey* hi,
+               bool isRoot) -> std::optional<TIndexKey> {
+        if (depth > 64) {
+            problem("tree deeper than 64 levels");
+            return std::nullopt;
+        }
+        if (!visited.insert(at).second) {
+            problem("page " + std::to_string(at) + " reached twice");
+            return std::nullopt;
+        }
+        std::array<uint8_t, IndexPageSize> page;
+        TIndexNode node;
+        TCdxPageInfo info;
+        std::string error;
+        try {
+            ReadPage(at, page.data());
+        } catch (const EEngineError& e) {
+            problem(e.what());
+            return std::nullopt;
+        }
+        if (!CdxDecodePage(page.data(), at, tag.KeyLength(), tag.PadByte(), node, &error, &info)) {
+            problem(error);
+            return std::nullopt;
+        }
+        const std::string where = "page " + std::to_string(at) + ": ";
+        if (node.Root != isRoot)
+            problem(where + (isRoot ? "root without the root attribute" : "root attribute on a non-root page"));
+        for (size_t i = 1; i < node.Keys.size(); ++i) {
+            if (tag.CompareEntries(node.Keys[i - 1], node.Keys[i]) >= 0)
+                problem(where + "entries out of order");
+        }
+        if (!node.Keys.empty()) {
+            if (lo && tag.CompareEntries(node.Keys.front(), *lo) <= 0)
+                problem(where + "entry below its parent's range");
+            if (hi && tag.CompareEntries(node.Keys.back(), *hi) > 0)
+                problem(where + "entry above its parent's entry");
+        } else if (!isRoot) {
+            problem(where + "empty page in the tree");
+        }
+        if (levels.size() <= depth)
+            levels.resize(depth + 1);
+        levels[depth].push_back(node);
+        if (node.Leaf) {
+            if (leafDepth < 0)
+                leafDepth = int(depth);
+            else if (leafDepth != int(depth))
+                problem(where + "leaf at depth " + std::to_string(depth) + ", others at " + std::to_string(leafDepth));
+            if (info.FreeField != info.FreeComputed)
+                problem(where + "free bytes " + std::to_string(info.FreeField) + ", should be " +
+                        std::to_string(info.FreeComputed));
+            entries.insert(entries.end(), node.Keys.begin(), node.Keys.end());
+        } else {
+            for (size_t i = 0; i < node.Keys.size(); ++i) {
+                const TIndexKey* clo = i > 0 ? &node.Keys[i - 1] : lo;
+                auto last = walk(node.Keys[i].Child, depth + 1, clo, &node.Keys[i], false);
+                if (last && tag.CompareEntries(*last, node.Keys[i]) != 0)
+                    problem(where + "entry " + std::to_string(i) + " differs from its child's last entry");
+            }
+        }
+        if (node.Keys.empty())
+            return std::nullopt;
+        return node.Keys.back();
+    };
+    walk(tag.RootPage(), 0, nullptr, nullptr, true);
+
+    for (size_t d = 0; d < levels.size(); ++d) {
+        const auto& row = levels[d];
+        for (size_t i = 0; i < row.size(); ++i) {
+            uint32_t left = i > 0 ? row[i - 1].Offset : IndexNoPage;
+            uint32_t right = i + 1 < row.size() ? row[i + 1].Offset : IndexNoPage;
+            if (row[i].Left != left || row[i].Right != right)
+                problem("page " + std::to_string(row[i].Offset) + ": sibling pointers " +
+                        std::to_string(int32_t(row[i].Left)) + "/" + std::to_string(int32_t(row[i].Right)) +
+                        ", should be " + std::to_string(int32_t(left)) + "/" + std::to_string(int32_t(right)));
+        }
+    }
+    for (size_t i = 1; i < entries.size(); ++i) {
+        if (tag.CompareEntries(entries[i - 1], entries[i]) >= 0) {
+            problem("leaf entries out of order across pages at entry " + std::to_string(i));
+            break;
+        }
+    }
+
+    std::vector<TIndexKey> expected;
+    if (tag.directory_) {
+        for (auto& t : tags_)
+            expected.push_back(TIndexKey{tag.PadKey(t->Name()), t->HeaderOffset(), 0});
+    } else {
+        std::vector<char> record(size_t(table_.RecordLength()) + 1);
+        uint32_t count = table_.RecordCount();
+        try {
+            for (uint32_t n = 1; n <= count; ++n) {
+                table_.ReadRecordInto(n, record.data());
+                if (tag.Admits(record.data()))
+                    expected.push_back(TIndexKey{tag.RecordKey(record.data()), n, 0});
+            }
+        } catch (const EEngineError& e) {
+            problem(std::string("cannot compute keys: ") + e.what());
+            return;
+        }
+    }
+    std::stable_sort(expected.begin(), expected.end(), [&](const TIndexKey& a, const TIndexKey& b) {
+        return tag.CompareEntries(a, b) < 0;
+    });
+    if (tag.Unique()) {
+        expected.erase(std::unique(expected.begin(), expected.end(), [&](const TIndexKey& a, const TIndexKey& b) {
+            return tag.CompareKeys(a.Key, b.Key) == 0;
+        }), expected.end());
+    }
+    std::vector<TIndexKey> actual = entries;
+    std::sort(actual.begin(), actual.end(), [&](const TIndexKey& a, const TIndexKey& b) {
+        return tag.CompareEntries(a, b) < 0;
+    });
+    size_t i = 0, j = 0;
+    while (i < expected.size() || j < actual.size()) {
+        int c = i == expected.size() ? 1 : j == actual.size() ? -1 : tag.CompareEntries(expected[i], actual[j]);
+        if (c == 0 && expected[i].Key != actual[j].Key)
+            problem("record " + std::to_string(actual[j].RecNo) + " stored with a differently padded key");
+        if (c < 0)
+            problem("record " + std::to_string(expected[i].RecNo) + " missing");
+        else if (c > 0)
+            problem("entry for record " + std::to_string(actual[j].RecNo) + " that should not be there");
+        if (c <= 0)
+            ++i;
+        if (c >= 0)
+            ++j;
+    }
+}
+
+std::vector<std::string> TCdxFile::Check()
+{
+    std::vector<std::string> problems;
+    if (!disk_.IsOpen())
+        return {"index file not open"};
+    for (auto& tag : tags_)
+        tag->Unposition();
+    CheckTag(*dir_, problems);
+    for (auto& tag : tags_)
+        CheckTag(*tag, problems);
+    return problems;
+}
+
+std::vector<std::string> TCdxFile::CheckFile(TDbfTable& table, const std::string& name)
+{
+    TCdxFile file(table);
+    try {
+        file.Open(name, false, true, false);
+    } catch (const EEngineError& e) {
+        return {e.what()};
+    }
+    auto problems = file.Check();
+    file.Close();
+    return problems;
+}

@@ -1,0 +1,132 @@
+// The B+-tree logic shared by index tags: expanded pages, the path from the root to the
+// current leaf, ordered navigation, search, key insertion with leaf, interior and root splits,
+// and key removal. The page format and the file are the layer above (Cdx.h); this layer only
+// asks it to read, write, allocate and measure pages, and treats what it reads as untrusted.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+constexpr uint32_t IndexNoPage = 0xFFFFFFFF;
+constexpr uint32_t IndexPageSize = 512;
+
+// One entry: the key padded to the key length and its record number; in interior pages the
+// key and record number are those of the greatest entry below Child.
+struct TIndexKey {
+    std::string Key;
+    uint32_t RecNo = 0;
+    uint32_t Child = 0;
+};
+
+// One page with its keys expanded.
+struct TIndexNode {
+    uint32_t Offset = 0;
+    bool Leaf = true;
+    bool Root = false;
+    uint32_t Left = IndexNoPage;
+    uint32_t Right = IndexNoPage;
+    std::vector<TIndexKey> Keys;
+};
+
+// Key order of every tag: trailing pad bytes removed, unsigned bytes, a prefix before the
+// longer key.
+int IndexCompareKeys(const std::string& a, const std::string& b, char pad);
+
+class TIndexTag {
+public:
+    virtual ~TIndexTag() = default;
+
+    int KeyLength() const { return keyLength_; }
+    char PadByte() const { return pad_; }
+    bool Unique() const { return unique_; }
+
+    int CompareKeys(const std::string& a, const std::string& b) const
+    {
+        return IndexCompareKeys(a, b, pad_);
+    }
+    // Entries: by key, then by record number.
+    int CompareEntries(const TIndexKey& a, const TIndexKey& b) const;
+    std::string StripKey(const std::string& key) const;
+    std::string PadKey(std::string key) const;
+
+    // Tree-order navigation; record number of the entry, 0 past either end.
+    uint32_t TreeFirst();
+    uint32_t TreeLast();
+    uint32_t TreeNext();
+    uint32_t TreePrior();
+    uint32_t TreeCurrent() const;
+    bool TreeEof() const { return eof_; }
+    bool TreeBof() const { return bof_; }
+    bool Positioned() const;
+    const TIndexKey* CurrentEntry() const;
+    void Unposition();
+
+    // Positions on the first entry not below `key` (stripped comparison, record numbers
+    // ignored); record number of that entry or 0 at the end.
+    uint32_t SeekKey(const std::string& key);
+    // Positions on the first entry not below (key, recNo); true when it is that entry.
+    bool SeekEntry(const std::string& key, uint32_t recNo);
+    bool Contains(const std::string& key, uint32_t recNo);
+
+    // Maintenance. Both keep the position on the entry that was current (or the one after
+    // it when that entry is gone). False when nothing changed (entry present / absent, or a
+    // unique tag already holding the key).
+    bool KeyAdd(const std::string& key, uint32_t recNo);
+    bool KeyDelete(const std::string& key, uint32_t recNo);
+
+protected:
+    // Reads and decodes one tree page; fails (never returns) on a page that is not one.
+    virtual TIndexNode ReadNode(uint32_t offset) = 0;
+    virtual void WriteNode(const TIndexNode& node) = 0;
+    virtual uint32_t AllocPage() = 0;
+    // Whether the node's entries fit its page.
+    virtual bool NodeFits(const TIndexNode& node) = 0;
+    // How many leading entries of an overfull leaf move to the new left sibling.
+    virtual size_t LeafSplitCount(const TIndexNode& node) = 0;
+    virtual uint32_t RootOffset() const = 0;
+    [[noreturn]] virtual void Damaged(const std::string& why) = 0;
+
+    void SetKeyFormat(int keyLength, char pad, bool unique)
+    {
+        keyLength_ = keyLength;
+        pad_ = pad;
+        unique_ = unique;
+    }
+    // Drops the path (after the file changed under it).
+    void ResetPath();
+
+private:
+    struct Level {
+        TIndexNode Node;
+        int Pos = 0;
+        bool Dirty = false;
+        std::optional<TIndexKey> Lo;  // entries lie above Lo ...
+        std::optional<TIndexKey> Hi;  // ... and not above Hi
+    };
+    enum class Aim { First, Last, Lower, LowerKey };
+
+    void LoadRoot();
+    void Descend(size_t level, Aim aim, const TIndexKey* target);
+    void PushChild(size_t level);
+    void CheckNode(const Level& level);
+    uint32_t SettleForward();
+    uint32_t SettleBackward();
+    int AimCompare(const TIndexKey& entry, const TIndexKey& target, Aim aim) const;
+    void TrimPath(size_t size);
+    void WritePath();
+    void FixOverflow();
+    void SplitLevel(size_t level);
+    void SplitRoot();
+    void Unlink(const TIndexNode& node);
+    void Restore(const std::optional<TIndexKey>& saved);
+    std::optional<TIndexKey> SavePosition() const;
+
+    std::vector<Level> path_;
+    bool eof_ = false;
+    bool bof_ = false;
+    int keyLength_ = 0;
+    char pad_ = ' ';
+    bool unique_ = false;
+};

@@ -1,0 +1,495 @@
+// The compound index: exact bytes of new files, key order and compression, search, key
+// maintenance with splits under random appends and rewrites (checked by the verifier after
+// every batch), and damaged files failing as engine errors.
+#include "engine/Cdx.h"
+
+#include "EngineTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <random>
+
+namespace {
+
+uint32_t le32(const std::vector<unsigned char>& b, size_t at)
+{
+    return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) | (uint32_t(b[at + 3]) << 24);
+}
+uint16_t le16(const std::vector<unsigned char>& b, size_t at)
+{
+    return uint16_t(b[at] | (b[at + 1] << 8));
+}
+void put32(std::vector<unsigned char>& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+void put32be(std::vector<unsigned char>& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + size_t(i)] = uint8_t(v >> (8 * (3 - i)));
+}
+
+constexpr int FWord1 = 0, FWord2 = 1, FMiss = 3, FKbMiss = 4;
+
+// A dictionary table with its index beside it, the four tags of the dictionary layout.
+class CdxTest : public ::testing::Test {
+protected:
+    TempFolder dir;
+    std::string tablePath = dir / "words.wrd";
+    std::string indexPath = dir / "words.cdx";
+    TDbfTable table;
+
+    void SetUp() override
+    {
+        CreateDbfTable(tablePath, topicFields());
+        table.Open(tablePath);
+    }
+
+    void append(const std::string& w1, const std::string& w2 = "", int miss = 0, int kbmiss = 0)
+    {
+        table.Blank();
+        table.SetString(FWord1, w1);
+        table.SetString(FWord2, w2);
+        table.SetNumber(FMiss, miss);
+        table.SetNumber(FKbMiss, kbmiss);
+        table.AppendRecord();
+    }
+
+    void rewrite(uint32_t n, const std::string& w1, int miss)
+    {
+        table.GetRecord(int(n));
+        table.SetString(FWord1, w1);
+        table.SetNumber(FMiss, miss);
+        table.PutRecord(n);
+    }
+
+    void buildDictionaryTags(TCdxFile& cdx)
+    {
+        cdx.Open(indexPath, true, false, true);
+        for (const char* tag : {"MISS", "KBMISS", "WORD1", "WORD2"})
+            cdx.AddTag(tag, tag);
+    }
+
+    static std::vector<uint32_t> walk(TCdxTag& tag)
+    {
+        std::vector<uint32_t> order;
+        for (uint32_t r = tag.First(); !tag.Eof(); r = tag.Next())
+            order.push_back(r);
+        return order;
+    }
+
+    static std::vector<uint32_t> walkBack(TCdxTag& tag)
+    {
+        std::vector<uint32_t> order;
+        for (uint32_t r = tag.Last(); !tag.Bof(); r = tag.Prior())
+            order.push_back(r);
+        return order;
+    }
+
+    static std::string joined(const std::vector<std::string>& lines)
+    {
+        std::string all;
+        for (const auto& l : lines)
+            all += l + "\n";
+        return all;
+    }
+};
+
+TEST_F(CdxTest, EmptyDictionaryIndexHasTheExactLayout)
+{
+    {
+        TCdxFile cdx(table);
+        buildDictionaryTags(cdx);
+        EXPECT_EQ(cdx.TagCount(), 4);
+    }
+    auto b = readBytes(indexPath);
+    ASSERT_EQ(b.size(), 7680u);
+
+    // Directory header.
+    EXPECT_EQ(le32(b, 0), 1024u);
+    EXPECT_EQ(le32(b, 4), 0u);
+    EXPECT_EQ(le16(b, 12), 10);
+    EXPECT_EQ(b[14], 0xE0);
+    EXPECT_EQ(b[15], 1);
+    EXPECT_EQ(le16(b, 502), 0);
+    EXPECT_EQ(le16(b, 504), 0);
+    EXPECT_EQ(le16(b, 506), 1);
+    EXPECT_EQ(le16(b, 510), 1);
+
+    // Directory root: one leaf, keys KBMISS, MISS, WORD1, WORD2 with their header offsets.
+    const size_t d = 1024;
+    EXPECT_EQ(le16(b, d), 3);
+    EXPECT_EQ(le16(b, d + 2), 4);
+    EXPECT_EQ(le32(b, d + 4), 0xFFFFFFFFu);
+    EXPECT_EQ(le32(b, d + 8), 0xFFFFFFFFu);
+    EXPECT_EQ(le16(b, d + 12), 488 - 4 * 3 - (6 + 4 + 5 + 1));
+    EXPECT_EQ(le32(b, d + 14), 0xFFFFu);  // 16 record bits: the file size fits
+    EXPECT_EQ(b[d + 18], 15);
+    EXPECT_EQ(b[d + 19], 15);
+    EXPECT_EQ(b[d + 20], 16);
+    EXPECT_EQ(b[d + 21], 4);
+    EXPECT_EQ(b[d + 22], 4);
+    EXPECT_EQ(b[d + 23], 3);
+    struct Entry { uint32_t rec, dup, trail; };
+    const Entry entries[] = {{3072, 0, 4}, {1536, 0, 6}, {4608, 0, 5}, {6144, 4, 5}};
+    for (size_t i = 0; i < 4; ++i) {
+        uint32_t v = uint32_t(b[d + 24 + 3 * i]) | (uint32_t(b[d + 25 + 3 * i]) << 8) | (uint32_t(b[d + 26 + 3 * i]) << 16);
+        EXPECT_EQ(v & 0xFFFF, entries[i].rec) << i;
+        EXPECT_EQ((v >> 16) & 15, entries[i].dup) << i;
+        EXPECT_EQ((v >> 20) & 15, entries[i].trail) << i;
+    }
+    EXPECT_EQ(std::string(b.begin() + d + 496, b.begin() + d + 512), "2WORD1MISSKBMISS");
+    EXPECT_TRUE(std::all_of(b.begin() + d + 36, b.begin() + d + 496, [](unsigned char c) { return c == 0; }));
+
+    // Tag headers and their empty root leaves.
+    struct Tag { const char* name; size_t header, root; int keyLength, recBits; };
+    const Tag tags[] = {{"MISS", 1536, 2560, 8, 16}, {"KBMISS", 3072, 4096, 8, 16},
+                        {"WORD1", 4608, 5632, 80, 10}, {"WORD2", 6144, 7168, 80, 10}};
+    for (const Tag& t : tags) {
+        SCOPED_TRACE(t.name);
+        const size_t h = t.header;
+        size_t len = std::strlen(t.name);
+        EXPECT_EQ(le32(b, h), t.root);
+        EXPECT_EQ(le32(b, h + 8), 0u);
+        EXPECT_EQ(le16(b, h + 12), t.keyLength);
+        EXPECT_EQ(b[h + 14], 0x60);
+        EXPECT_EQ(b[h + 15], 1);
+        EXPECT_EQ(le16(b, h + 502), 0);
+        EXPECT_EQ(le16(b, h + 504), len + 1);
+        EXPECT_EQ(le16(b, h + 506), 1);
+        EXPECT_EQ(le16(b, h + 510), len + 1);
+        EXPECT_EQ(std::string(b.begin() + long(h) + 512, b.begin() + long(h + 512 + len)), t.name);
+        EXPECT_EQ(b[h + 512 + len], 0);
+        const size_t r = t.root;
+        EXPECT_EQ(le16(b, r), 3);
+        EXPECT_EQ(le16(b, r + 2), 0);
+        EXPECT_EQ(le32(b, r + 4), 0xFFFFFFFFu);
+        EXPECT_EQ(le32(b, r + 8), 0xFFFFFFFFu);
+        EXPECT_EQ(le16(b, r + 12), 488);
+        EXPECT_EQ(b[r + 20], t.recBits);
+        EXPECT_EQ(b[r + 23], 3);
+    }
+
+    // The index has the table's own name: the table is marked as having it.
+    table.Close();
+    EXPECT_EQ(readBytes(tablePath)[28] & 1, 1);
+}
+
+TEST_F(CdxTest, ReopenedFileListsTagsInDirectoryOrder)
+{
+    {
+        TCdxFile cdx(table);
+        buildDictionaryTags(cdx);
+    }
+    TCdxFile cdx(table);
+    cdx.Open("words", false, false, true);
+    ASSERT_EQ(cdx.TagCount(), 4);
+    std::vector<std::string> names;
+    for (int i = 0; i < cdx.TagCount(); ++i)
+        names.push_back(cdx.Tag(i)->Name());
+    EXPECT_EQ(names, (std::vector<std::string>{"KBMISS", "MISS", "WORD1", "WORD2"}));
+    ASSERT_NE(cdx.TagByName("word1"), nullptr);
+    EXPECT_EQ(cdx.TagByName("Miss")->KeyExpression(), "MISS");
+    EXPECT_EQ(cdx.TagByName("NOPE"), nullptr);
+    EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+}
+
+TEST_F(CdxTest, KeysAreOrderedAndTrailingBytesDropped)
+{
+    append("b", "", 0);
+    append("a", "", 5);
+    append("a", "", 1);
+    TCdxFile cdx(table);
+    buildDictionaryTags(cdx);
+    EXPECT_EQ(walk(*cdx.TagByName("WORD1")), (std::vector<uint32_t>{2, 3, 1}));
+    EXPECT_EQ(walk(*cdx.TagByName("MISS")), (std::vector<uint32_t>{1, 3, 2}));
+    EXPECT_EQ(walkBack(*cdx.TagByName("MISS")), (std::vector<uint32_t>{2, 3, 1}));
+
+    // MISS 0, 1, 5 store 80 / BF F0 / C0 14: one or two bytes each.
+    uint32_t root = cdx.TagByName("MISS")->RootPage();
+    cdx.Close();
+    auto b = readBytes(indexPath);
+    EXPECT_EQ(le16(b, root + 12), 488 - 3 * 3 - 5);
+    const unsigned char keys[] = {0xC0, 0x14, 0xBF, 0xF0, 0x80};
+    EXPECT_TRUE(std::equal(std::begin(keys), std::end(keys), b.begin() + root + 507));
+}
+
+TEST_F(CdxTest, FindsExactAndPartialKeys)
+{
+    append("category", "кошка");
+    append("dog", "собака", 2);
+    append("cat", "кот", 2);
+    append("cat", "кошка", 1);
+    TCdxFile cdx(table);
+    buildDictionaryTags(cdx);
+    TCdxTag& word1 = *cdx.TagByName("WORD1");
+    struct Case { const char* value; bool partial; uint32_t rec; };
+    const Case cases[] = {
+        {"cat", false, 3},  {"cat", true, 3},     {"categ", false, 0}, {"categ", true, 1},
+        {"dog  ", false, 2}, {"do", true, 2},     {"cow", false, 0},   {"zebra", true, 0},
+        {"", true, 3},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(word1.Find(c.value, c.partial), c.rec) << c.value << " partial " << c.partial;
+    EXPECT_EQ(cdx.TagByName("WORD2")->Find("кош", true), 1u);
+    TCdxTag& miss = *cdx.TagByName("MISS");
+    EXPECT_EQ(miss.Find("2", false), 2u);
+    EXPECT_EQ(miss.Next(), 3u);
+    EXPECT_TRUE(miss.CurrentMatches("2", false));
+    EXPECT_EQ(miss.Find("3", false), 0u);
+    EXPECT_EQ(miss.Find("x", false), 0u);
+}
+
+TEST_F(CdxTest, LeafEntriesGrowAt1024Records)
+{
+    for (uint32_t count : {1023u, 1024u}) {
+        SCOPED_TRACE(count);
+        table.Close();
+        CreateDbfTable(tablePath, topicFields());
+        table.Open(tablePath);
+        for (uint32_t i = 0; i < count; ++i)
+            append("w" + std::to_string(i));
+        TCdxFile cdx(table);
+        cdx.Open(indexPath, true, false, true);
+        TCdxTag* tag = cdx.AddTag("WORD1", "WORD1");
+        uint32_t first = 0;
+        {
+            // Descend to the first leaf through the interior pages.
+            auto b = readBytes(indexPath);
+            first = tag->RootPage();
+            while ((le16(b, first) & 2) == 0)
+                first = (uint32_t(b[first + 12 + 84]) << 24) | (uint32_t(b[first + 12 + 85]) << 16) |
+                        (uint32_t(b[first + 12 + 86]) << 8) | b[first + 12 + 87];
+            EXPECT_EQ(b[first + 23], count == 1023 ? 3 : 4);
+            EXPECT_EQ(le32(b, first + 14), count == 1023 ? 1023u : 262143u);
+        }
+        EXPECT_EQ(walk(*tag).size(), count);
+        EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+        // Crossing the limit by appending rewrites leaves with wider entries.
+        append("zz");
+        append("aa");
+        EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+        cdx.Close();
+    }
+}
+
+TEST_F(CdxTest, RandomAppendsAndRewritesKeepEveryTagSound)
+{
+    std::mt19937 rng(20261210);
+    const char* stems[] = {"abandon", "ability", "able", "about", "above", "abroad", "absence", "absolute"};
+    auto word = [&]() {
+        std::string w = stems[rng() % 8];
+        int extra = int(rng() % 12);
+        for (int i = 0; i < extra; ++i)
+            w += char('a' + rng() % 26);
+        return w;
+    };
+    TCdxFile cdx(table);
+    buildDictionaryTags(cdx);
+    std::map<std::string, uint32_t> roots;
+    for (int i = 0; i < cdx.TagCount(); ++i)
+        roots[cdx.Tag(i)->Name()] = cdx.Tag(i)->RootPage();
+
+    const int batches = 8, perBatch = 500;
+    for (int batch = 0; batch < batches; ++batch) {
+        SCOPED_TRACE(batch);
+        for (int i = 0; i < perBatch; ++i)
+            append(word(), word(), int(rng() % 40), int(rng() % 3));
+        uint32_t count = table.RecordCount();
+        for (int i = 0; i < perBatch / 2; ++i) {
+            uint32_t n = 1 + rng() % count;
+            if (rng() % 5 == 0) {
+                table.GetRecord(int(n));
+                table.DeleteRecord();
+            } else {
+                rewrite(n, rng() % 3 ? word() : std::string(), int(rng() % 40));
+            }
+        }
+        auto problems = cdx.Check();
+        ASSERT_TRUE(problems.empty()) << joined(problems);
+        for (int i = 0; i < cdx.TagCount(); ++i) {
+            TCdxTag& tag = *cdx.Tag(i);
+            EXPECT_EQ(walk(tag).size(), count) << tag.Name();
+            EXPECT_EQ(tag.RootPage(), roots[tag.Name()]) << tag.Name();
+        }
+        if (batch % 3 == 2) {
+            // What was written must read back the same after a reopen.
+            cdx.Close();
+            cdx.Open(indexPath, false, false, true);
+            problems = cdx.Check();
+            ASSERT_TRUE(problems.empty()) << joined(problems);
+        }
+    }
+    // Deleted records keep their keys: every tag still lists every record.
+    std::vector<uint32_t> order = walk(*cdx.TagByName("WORD1"));
+    std::sort(order.begin(), order.end());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        ASSERT_EQ(order[i], i + 1);
+}
+
+TEST_F(CdxTest, DescendingReverseWalkMatchesForwardWalk)
+{
+    std::mt19937 rng(7);
+    for (int i = 0; i < 1500; ++i)
+        append("k" + std::to_string(rng() % 700), "", int(rng() % 9));
+    TCdxFile cdx(table);
+    buildDictionaryTags(cdx);
+    for (int i = 0; i < cdx.TagCount(); ++i) {
+        auto fwd = walk(*cdx.Tag(i));
+        auto back = walkBack(*cdx.Tag(i));
+        std::reverse(back.begin(), back.end());
+        EXPECT_EQ(fwd, back) << cdx.Tag(i)->Name();
+        EXPECT_EQ(fwd.size(), 1500u);
+    }
+    EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+}
+
+TEST_F(CdxTest, AppendingAGreatestKeyAndRewritingUnchangedKeys)
+{
+    for (int i = 0; i < 50; ++i)
+        append("w" + std::to_string(100 + i), "", i % 4);
+    TCdxFile cdx(table);
+    buildDictionaryTags(cdx);
+    append("zzz", "", 99);
+    EXPECT_EQ(cdx.TagByName("WORD1")->Last(), 51u);
+    EXPECT_EQ(cdx.TagByName("MISS")->Last(), 51u);
+    cdx.FlushIndex();
+    auto before = readBytes(indexPath);
+    uint32_t counter = cdx.ChangeCounter();
+
+    table.GetRecord(7);
+    table.SetString(2, "a new transcription");  // no tag's key changes
+    table.PutRecord(7);
+    cdx.FlushIndex();
+    auto after = readBytes(indexPath);
+    EXPECT_EQ(cdx.ChangeCounter(), counter + 1);
+    EXPECT_EQ(le32(after, 8), counter + 1);
+    ASSERT_EQ(before.size(), after.size());
+    put32(after, 8, counter);
+    EXPECT_TRUE(before == after);
+}
+
+TEST_F(CdxTest, ReplacingATagAndRefusingBadOnes)
+{
+    append("one", "два", 3);
+    TCdxFile cdx(table);
+    buildDictionaryTags(cdx);
+    uint64_t size = readBytes(indexPath).size();
+    cdx.AddTag("word1", "WORD2");
+    EXPECT_EQ(cdx.TagCount(), 4);
+    EXPECT_EQ(cdx.TagByName("WORD1")->KeyExpression(), "WORD2");
+    EXPECT_GT(readBytes(indexPath).size(), size);  // the old pages stay behind
+    EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+
+    try {
+        cdx.AddTag("  ", "WORD1");
+        FAIL() << "empty tag name accepted";
+    } catch (const EDbfError& e) {
+        EXPECT_EQ(e.code(), 5117);
+        EXPECT_EQ(e.subCode(), 5114);
+        EXPECT_EQ(e.detail(), "Tag Field is Empty");
+    }
+    size = readBytes(indexPath).size();
+    EXPECT_THROW(cdx.AddTag("MISS", "NOSUCHFIELD"), EDbfExpression);
+    EXPECT_EQ(readBytes(indexPath).size(), size);
+    EXPECT_EQ(cdx.TagByName("MISS")->KeyExpression(), "MISS");
+    EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+}
+
+TEST_F(CdxTest, MissingFileAndForeignNameLeaveTheFlagAlone)
+{
+    TCdxFile cdx(table);
+    try {
+        cdx.Open(dir / "other.cdx", false, false, true);
+        FAIL() << "missing file opened";
+    } catch (const EDbfError& e) {
+        EXPECT_EQ(e.code(), 2);
+    }
+    cdx.Open(dir / "other", true, false, true);
+    cdx.AddTag("WORD1", "WORD1");
+    EXPECT_EQ(cdx.FileName(), dir / "other.cdx");
+    cdx.Close();
+    table.Close();
+    EXPECT_EQ(readBytes(tablePath)[28] & 1, 0);
+}
+
+TEST_F(CdxTest, UniqueAndForTagsKeepTheirRules)
+{
+    append("same", "", 1);
+    append("same", "", 2);
+    append("other", "", 3);
+    TCdxFile cdx(table);
+    cdx.Open(indexPath, true, false, true);
+    TCdxTag* unique = cdx.AddTag("UW", "WORD1", true);
+    TCdxTag* some = cdx.AddTag("SOME", "MISS", false, true, "MISS > 1");
+    EXPECT_EQ(walk(*unique), (std::vector<uint32_t>{3, 1}));
+    EXPECT_EQ(walk(*some), (std::vector<uint32_t>{2, 3}));
+    rewrite(3, "other", 0);  // leaves the FOR condition
+    append("new", "", 7);
+    EXPECT_EQ(walk(*some), (std::vector<uint32_t>{2, 4}));
+    EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+}
+
+// Damage of every kind fails with engine error 2112, on opening or on walking, never a crash.
+TEST_F(CdxTest, DamagedFilesFailAsEngineErrors)
+{
+    for (int i = 0; i < 400; ++i)
+        append("word" + std::to_string(i * 7919 % 400), "", i % 5);
+    uint32_t root = 0;
+    {
+        TCdxFile cdx(table);
+        buildDictionaryTags(cdx);
+        root = cdx.TagByName("WORD1")->RootPage();
+    }
+    const auto good = readBytes(indexPath);
+    ASSERT_EQ(le16(good, root) & 2, 0) << "WORD1 should have interior pages";
+    auto firstChild = [&](uint32_t page) {
+        return (uint32_t(good[page + 12 + 84]) << 24) | (uint32_t(good[page + 12 + 85]) << 16) |
+               (uint32_t(good[page + 12 + 86]) << 8) | good[page + 12 + 87];
+    };
+    const uint32_t child = firstChild(root);
+    uint32_t leaf = child;
+    while ((le16(good, leaf) & 2) == 0)
+        leaf = firstChild(leaf);
+
+    struct Case { const char* what; std::function<void(std::vector<unsigned char>&)> damage; };
+    const Case cases[] = {
+        {"cut inside the directory", [](auto& b) { b.resize(700); }},
+        {"directory root outside", [](auto& b) { put32(b, 0, 0x100000); }},
+        {"directory key length", [](auto& b) { b[12] = 0xFF; }},
+        {"tag header offset", [](auto& b) { b[1024 + 24] = 0x07; }},
+        {"child points at its parent", [&](auto& b) { put32be(b, root + 12 + 84, root); }},
+        {"child points at itself's sibling level", [&](auto& b) { put32be(b, root + 12 + 84 + 88, child); }},
+        {"leaf count too large", [&](auto& b) { b[leaf + 2] = 0xFF; b[leaf + 3] = 0x01; }},
+        {"leaf entry bytes", [&](auto& b) { b[leaf + 23] = 0; }},
+        {"trailing count too large", [&](auto& b) { b[leaf + 26] = 0xFF; }},
+        {"interior count too large", [&](auto& b) { b[child + 2] = 0xFF; }},
+        {"page offset not aligned", [&](auto& b) { put32be(b, root + 12 + 84, root + 7); }},
+        {"cut inside the tree", [&](auto& b) { b.resize(root + 100); }},
+        {"keys out of order", [&](auto& b) { b[root + 12] = 'z'; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = good;
+        c.damage(bytes);
+        writeBytes(indexPath, bytes);
+        TCdxFile cdx(table);
+        try {
+            cdx.Open(indexPath, false, false, true);
+            for (int i = 0; i < cdx.TagCount(); ++i) {
+                walk(*cdx.Tag(i));
+                walkBack(*cdx.Tag(i));
+                cdx.Tag(i)->Find("word1", true);
+            }
+            ADD_FAILURE() << "damage not noticed";
+        } catch (const EDbfError& e) {
+            EXPECT_EQ(e.code(), 2112) << e.what();
+        }
+    }
+}
+
+} // namespace
