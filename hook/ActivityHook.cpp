@@ -43,6 +43,18 @@ struct Reporter {
     Clock::time_point lastWrite{};
 };
 
+// Xlib ends the process when a connection breaks, unless the process-wide handler returns. Ours
+// returns for our own connection only and leaves every other one to the handler it replaced.
+std::atomic<Display *> g_ownDisplay{nullptr};
+XIOErrorHandler g_previousIOError = nullptr;
+
+int onIOError(Display *display)
+{
+    if (display == g_ownDisplay.load())
+        return 0; // the exit handler below marks the watcher dead
+    return g_previousIOError ? g_previousIOError(display) : 0;
+}
+
 // The X connection and the thread that reads it; exists while at least one hook is installed.
 class Watcher {
 public:
@@ -68,6 +80,8 @@ public:
         XSetIOErrorExitHandler(display, [](Display *, void *self) {
             static_cast<Watcher *>(self)->m_dead = true;
         }, w);
+        g_ownDisplay = display;
+        g_previousIOError = XSetIOErrorHandler(onIOError);
 
         unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
         XISetMask(bits, XI_RawKeyPress);
@@ -94,8 +108,19 @@ public:
         [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
         if (m_thread.joinable())
             m_thread.join();
-        XCloseDisplay(m_display);
+        // A broken connection stays locked inside Xlib, and closing it would wait forever:
+        // only its socket is released.
+        if (m_dead)
+            close(ConnectionNumber(m_display));
+        else
+            XCloseDisplay(m_display);
         close(m_wake);
+        // Give the handler back, unless someone replaced ours meanwhile.
+        XIOErrorHandler current = XSetIOErrorHandler(g_previousIOError);
+        if (current != onIOError)
+            XSetIOErrorHandler(current);
+        g_ownDisplay = nullptr;
+        g_previousIOError = nullptr;
     }
 
     void setActive(Kind kind, bool on, int fd)

@@ -1,15 +1,20 @@
 // The activity library, its loader and the activity monitor, against the X server of the test
 // run: input is faked through XTest on a connection of the test's own.
+#include "shell/ActivityMonitor.h"
 #include "shell/HookLibrary.h"
 
 #include "common/TestHome.h"
+#include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -31,13 +36,86 @@ namespace {
 const char *const kLibrary = WORDPOP_HOOK_LIBRARY;
 const char *const kIncomplete = WORDPOP_INCOMPLETE_HOOK;
 
-// A connection of the test's own that fakes keyboard and mouse input.
+// Sets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const char *value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+        if (value)
+            qputenv(name, value);
+        else
+            qunsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+// An X server of one test's own, so that input faked by tests running beside it on the shared
+// server cannot show up here (nor ours there). Gone, with its DISPLAY, at the end of the scope.
+class PrivateServer {
+public:
+    PrivateServer()
+    {
+        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+        if (xvfb.isEmpty()) {
+            m_why = "Xvfb is not installed";
+            return;
+        }
+        m_server.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+        if (!m_server.waitForStarted(5000)) {
+            m_why = "Xvfb does not start";
+            return;
+        }
+        QByteArray number;
+        while (!number.contains('\n') && m_server.waitForReadyRead(10000))
+            number += m_server.readAllStandardOutput();
+        bool ok = false;
+        number.trimmed().toInt(&ok);
+        if (!ok) {
+            m_why = "Xvfb did not say its display number";
+            return;
+        }
+        m_display.emplace("DISPLAY", (":" + number.trimmed()).constData());
+    }
+    ~PrivateServer() { stop(); }
+    bool running() const { return m_display.has_value(); }
+    const std::string &unavailable() const { return m_why; }
+    // Shuts the server down (it removes its own lock and socket).
+    void stop()
+    {
+        if (m_server.state() != QProcess::NotRunning) {
+            m_server.terminate();
+            if (!m_server.waitForFinished(5000))
+                m_server.kill();
+            m_server.waitForFinished(2000);
+        }
+    }
+
+private:
+    QProcess m_server;
+    std::optional<ScopedEnv> m_display;
+    std::string m_why;
+};
+
+// A connection of the test's own that fakes keyboard and mouse input, on a private server when
+// Xvfb is at hand, else on the test command's server.
 class FakeInput {
 public:
     FakeInput()
     {
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            m_why = "no X server: $DISPLAY is not set (the test command runs under xvfb-run)";
+        if (!m_server.running() && qEnvironmentVariableIsEmpty("DISPLAY")) {
+            m_why = "no X server: " + m_server.unavailable()
+                    + " and $DISPLAY is not set (the test command runs under xvfb-run)";
             return;
         }
         m_display = XOpenDisplay(nullptr);
@@ -78,6 +156,7 @@ public:
     }
 
 private:
+    PrivateServer m_server;
     Display *m_display = nullptr;
     std::string m_why;
     int m_step = 0;
@@ -110,34 +189,45 @@ QByteArray firstNotices(int fd, int ms)
     return collect(fd, 100);
 }
 
+bool waitUntil(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Lets events run for `ms` milliseconds, failing the test if `stillTrue` ever turns false.
+void holdFor(const std::function<bool()> &stillTrue, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ASSERT_TRUE(stillTrue()) << "after " << clock.elapsed() << " ms";
+        QThread::msleep(2);
+    }
+}
+
+TOptions activityOptions(bool keyboard, bool mouse, int pause = 300)
+{
+    TOptions o{};
+    o.CheckKeyboardActivity = keyboard;
+    o.CheckMouseActivity = mouse;
+    o.InactivityPause = pause;
+    o.HookLoaded = false;
+    return o;
+}
+
 #define REQUIRE_FAKE_INPUT(input)                      \
     FakeInput input;                                   \
     if (!input.unavailable().empty())                  \
         GTEST_SKIP() << input.unavailable()
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const char *value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        if (value)
-            qputenv(name, value);
-        else
-            qunsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char *m_name;
-    bool m_had;
-    QByteArray m_old;
-};
 
 } // namespace
 
@@ -206,12 +296,30 @@ TEST(HookLibrary, EachHookStopsOnItsOwn)
     input.key();
     EXPECT_TRUE(collect(hooks.readFd(), 500).isEmpty());
     input.move();
-    EXPECT_EQ(firstNotices(hooks.readFd(), 2000).count(char(3)) > 0, true);
+    EXPECT_TRUE(firstNotices(hooks.readFd(), 2000).contains(char(3)));
 
     hooks.unload();
     EXPECT_FALSE(hooks.isLoaded());
     EXPECT_EQ(hooks.readFd(), -1);
     EXPECT_EQ(hooks.mouseHandle(), 0u);
+}
+
+TEST(HookLibrary, SurvivesTheLossOfItsXServer)
+{
+    PrivateServer server;
+    if (!server.running())
+        GTEST_SKIP() << "no X server of the test's own: " << server.unavailable();
+    HookLibrary hooks;
+    ASSERT_TRUE(hooks.load(kLibrary));
+    server.stop();
+    QThread::msleep(300); // the library's thread notices the closed connection
+    // Still running; stopping and unloading must not hang on the dead connection.
+    QElapsedTimer clock;
+    clock.start();
+    hooks.stopHooks();
+    EXPECT_EQ(hooks.keyboardHandle(), 0u);
+    hooks.unload();
+    EXPECT_LT(clock.elapsed(), 2000);
 }
 
 TEST(HookLibrary, ContinuousInputGivesAFewNoticesPerSecond)
@@ -293,4 +401,138 @@ TEST(HookLibrary, LooksInTheProgramFolderFirst)
     ASSERT_TRUE(hooks.load());
     EXPECT_EQ(hooks.file(), home.home() + "wordpop-hook.so");
     EXPECT_NE(hooks.keyboardHandle(), 0u);
+}
+
+TEST(ActivityMonitor, WithoutALibraryTheUserStaysIdle)
+{
+    TestHome home;
+    ProgramFolder::resolve();
+    TOptions options = activityOptions(true, true);
+    options.HookLoaded = true; // whatever the file held
+    ActivityMonitor monitor(options);
+    QTimer *timer = monitor.activityTimer();
+    EXPECT_EQ(timer->objectName(), "TActivity");
+    EXPECT_TRUE(timer->isSingleShot());
+    EXPECT_FALSE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 300);
+
+    MessageBox::TestHook boxes;
+    EXPECT_FALSE(monitor.loadLibrary());
+    EXPECT_FALSE(monitor.libraryLoaded());
+    EXPECT_FALSE(options.HookLoaded);
+    EXPECT_FALSE(monitor.loadLibrary(QString::fromUtf8(kIncomplete)));
+    EXPECT_FALSE(options.HookLoaded);
+    monitor.lessonEnded();
+    monitor.lessonStarted();
+    EXPECT_TRUE(boxes.shown().isEmpty()); // a missing library is no news to the user
+    EXPECT_TRUE(monitor.idle());
+    EXPECT_FALSE(monitor.pending());
+    EXPECT_FALSE(timer->isActive());
+}
+
+TEST(ActivityMonitor, CountedActivityHoldsIdleBackForThePause)
+{
+    REQUIRE_FAKE_INPUT(input);
+    struct Case { const char *what; bool checkKeyboard, checkMouse, typing, counted; };
+    const Case cases[] = {
+        {"key, both checked", true, true, true, true},
+        {"mouse, both checked", true, true, false, true},
+        {"key, only mouse checked", false, true, true, false},
+        {"mouse, only mouse checked", false, true, false, true},
+        {"mouse, only keyboard checked", true, false, false, false},
+        {"key, only keyboard checked", true, false, true, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TOptions options = activityOptions(c.checkKeyboard, c.checkMouse);
+        ActivityMonitor monitor(options);
+        int expired = 0;
+        QObject::connect(&monitor, &ActivityMonitor::activityTimerExpired, [&] {
+            ++expired;
+            EXPECT_TRUE(monitor.idle()); // idle is set before the lesson steps run
+            EXPECT_FALSE(monitor.activityTimer()->isActive());
+        });
+        ASSERT_TRUE(monitor.loadLibrary(QString::fromUtf8(kLibrary)));
+        EXPECT_TRUE(options.HookLoaded);
+        ASSERT_TRUE(monitor.idle());
+
+        c.typing ? input.key() : input.move();
+        if (!c.counted) {
+            holdFor([&] { return monitor.idle() && !monitor.activityTimer()->isActive(); }, 600);
+            EXPECT_EQ(expired, 0);
+            continue;
+        }
+        ASSERT_TRUE(waitUntil([&] { return !monitor.idle(); }, 2000));
+        QElapsedTimer busy;
+        busy.start();
+        EXPECT_TRUE(monitor.activityTimer()->isActive());
+        EXPECT_EQ(monitor.activityTimer()->interval(), 300);
+        ASSERT_TRUE(waitUntil([&] { return monitor.idle(); }, 2000));
+        EXPECT_GE(busy.elapsed(), 250);
+        EXPECT_EQ(expired, 1);
+        EXPECT_FALSE(monitor.activityTimer()->isActive());
+    }
+}
+
+TEST(ActivityMonitor, ContinuedInputKeepsPostponingTheTimer)
+{
+    REQUIRE_FAKE_INPUT(input);
+    // A longer pause than elsewhere, so that a busy machine cannot make a gap between notices.
+    TOptions options = activityOptions(true, true, 700);
+    ActivityMonitor monitor(options);
+    int expired = 0;
+    QObject::connect(&monitor, &ActivityMonitor::activityTimerExpired, [&] { ++expired; });
+    ASSERT_TRUE(monitor.loadLibrary(QString::fromUtf8(kLibrary)));
+    input.key();
+    ASSERT_TRUE(waitUntil([&] { return !monitor.idle(); }, 2000));
+
+    // Typing for three pauses' worth, a key every 100 ms.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 2100) {
+        input.key();
+        holdFor([&] { return !monitor.idle(); }, 100);
+        if (HasFatalFailure())
+            return;
+    }
+    EXPECT_EQ(expired, 0);
+    QElapsedTimer quiet;
+    quiet.start();
+    ASSERT_TRUE(waitUntil([&] { return monitor.idle(); }, 3000));
+    EXPECT_GE(quiet.elapsed(), 400);
+    EXPECT_EQ(expired, 1);
+}
+
+TEST(ActivityMonitor, LessonsAndUnloadingStopTheWatching)
+{
+    REQUIRE_FAKE_INPUT(input);
+    TOptions options = activityOptions(true, true);
+    ActivityMonitor monitor(options);
+    ASSERT_TRUE(monitor.loadLibrary(QString::fromUtf8(kLibrary)));
+    HookLibrary &hooks = monitor.library();
+
+    monitor.lessonStarted();
+    EXPECT_EQ(hooks.keyboardHandle(), 0u);
+    EXPECT_EQ(hooks.mouseHandle(), 0u);
+    input.key();
+    input.move();
+    holdFor([&] { return monitor.idle(); }, 500);
+
+    monitor.lessonEnded();
+    EXPECT_NE(hooks.keyboardHandle(), 0u);
+    EXPECT_NE(hooks.mouseHandle(), 0u);
+    input.move();
+    ASSERT_TRUE(waitUntil([&] { return !monitor.idle(); }, 2000));
+    ASSERT_TRUE(waitUntil([&] { return monitor.idle(); }, 2000));
+
+    // The options window switches both checks off, then one on again.
+    monitor.unloadLibrary();
+    EXPECT_FALSE(options.HookLoaded);
+    EXPECT_FALSE(monitor.libraryLoaded());
+    input.key();
+    holdFor([&] { return monitor.idle(); }, 500);
+    ASSERT_TRUE(monitor.loadLibrary(QString::fromUtf8(kLibrary)));
+    EXPECT_TRUE(options.HookLoaded);
+    input.key();
+    EXPECT_TRUE(waitUntil([&] { return !monitor.idle(); }, 2000));
 }
