@@ -3,6 +3,7 @@
 #include "shell/ActivityMonitor.h"
 #include "shell/HookLibrary.h"
 
+#include "HookRecord.h"
 #include "common/TestHome.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
@@ -535,4 +536,36 @@ TEST(ActivityMonitor, LessonsAndUnloadingStopTheWatching)
     EXPECT_TRUE(options.HookLoaded);
     input.key();
     EXPECT_TRUE(waitUntil([&] { return !monitor.idle(); }, 2000));
+}
+
+TEST(ActivityMonitor, OtherNoticesOnThePipe)
+{
+    REQUIRE_FAKE_INPUT(input);
+    TOptions options = activityOptions(true, true);
+    ActivityMonitor monitor(options);
+    int shows = 0, expired = 0;
+    QObject::connect(&monitor, &ActivityMonitor::showTrainerRequested, [&] { ++shows; });
+    QObject::connect(&monitor, &ActivityMonitor::activityTimerExpired, [&] { ++expired; });
+    ASSERT_TRUE(monitor.loadLibrary(QString::fromUtf8(kLibrary)));
+    // Written where the library writes: the descriptor the program put into the record.
+    void *lib = dlopen(kLibrary, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(lib, nullptr);
+    const int fd = reinterpret_cast<HookRecPointerFn>(dlsym(lib, "GETHOOKRECPOINTER"))()->notifyFd;
+    dlclose(lib);
+    ASSERT_GE(fd, 0);
+
+    struct Case { unsigned char notice; int shows; };
+    const Case cases[] = {{4, 1}, {5, 0}, {0, 0}, {255, 0}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(int(c.notice));
+        shows = 0;
+        ASSERT_EQ(write(fd, &c.notice, 1), 1);
+        if (c.shows)
+            EXPECT_TRUE(waitUntil([&] { return shows == c.shows; }, 2000));
+        else
+            holdFor([&] { return shows == 0; }, 200);
+        EXPECT_TRUE(monitor.idle());
+        EXPECT_FALSE(monitor.activityTimer()->isActive());
+    }
+    EXPECT_EQ(expired, 0);
 }

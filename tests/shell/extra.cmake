@@ -9,3 +9,4 @@ add_dependencies(${test_target} wordpop-hook hook_without_stopmouse)
 target_compile_definitions(${test_target} PRIVATE
   WORDPOP_HOOK_LIBRARY="${CMAKE_BINARY_DIR}/wordpop-hook.so"
   WORDPOP_INCOMPLETE_HOOK="${CMAKE_BINARY_DIR}/tests/shell/hook_without_stopmouse.so")
+target_include_directories(${test_target} PRIVATE ${CMAKE_SOURCE_DIR}/hook)
