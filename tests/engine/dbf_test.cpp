@@ -252,6 +252,19 @@ TEST_F(DbfTest, ReadsATableOfAnotherWriter)
     localtime_r(&now, &lt);
     EXPECT_EQ(after[1], (lt.tm_year + 1900) % 100);  // 124 from the other writer becomes year % 100
     EXPECT_EQ(after[32 + 12], 0x11);  // descriptors are never rewritten
+    // The next append takes the place of the cut record.
+    t.Open(dir / "FOREIGN.DBF");
+    t.Blank();
+    t.SetString(0, "new");
+    t.AppendRecord();
+    EXPECT_EQ(t.RecNo(), 5u);
+    t.Close();
+    auto appended = readBytes(dir / "FOREIGN.DBF");
+    const size_t hl = 32 + 32 * 6 + 1, rl = 29;
+    ASSERT_EQ(appended.size(), hl + 5 * rl + 1);
+    EXPECT_EQ(std::string(appended.begin() + long(hl + 4 * rl), appended.begin() + long(hl + 4 * rl + 4)), " new");
+    EXPECT_EQ(appended.back(), 0x1A);
+    EXPECT_EQ(le32(appended, 4), 5u);
 }
 
 TEST_F(DbfTest, AcceptedVersionBytesAndTheVisualFoxProTrailer)
