@@ -176,7 +176,7 @@ void TIndexTag::Descend(size_t level, Aim aim, const TIndexKey* target)
             });
             pos = int(it - keys.begin());
             if (!l.Node.Leaf && pos == n)
-                pos = n - 1;
+                pos = std::max(0, n - 1);
         }
         l.Pos = pos;
         if (l.Node.Leaf || n == 0)
@@ -328,8 +328,10 @@ bool TIndexTag::KeyAdd(const std::string& rawKey, uint32_t recNo)
     LoadRoot();
     Descend(0, Aim::Lower, &entry);
     Level& leaf = path_.back();
-    if (!leaf.Node.Leaf && path_.size() == 1 && leaf.Node.Keys.empty())
+    if (!leaf.Node.Leaf && path_.size() == 1 && leaf.Node.Keys.empty()) {
         leaf.Node.Leaf = true;  // an emptied interior root holds keys again as a leaf
+        leaf.Pos = 0;
+    }
     if (!leaf.Node.Leaf)
         Damaged("interior page without entries");
     auto& keys = leaf.Node.Keys;

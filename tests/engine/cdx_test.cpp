@@ -493,3 +493,51 @@ TEST_F(CdxTest, DamagedFilesFailAsEngineErrors)
 }
 
 } // namespace
+
+namespace {
+
+// The verifier names what is wrong in files that still read.
+TEST_F(CdxTest, VerifierReportsFaultsThatReadersWouldNotNotice)
+{
+    for (int i = 0; i < 300; ++i)
+        append("entry" + std::to_string(i * 31 % 300), "", i % 4);
+    uint32_t root = 0, leaf = 0;
+    {
+        TCdxFile cdx(table);
+        buildDictionaryTags(cdx);
+        root = cdx.TagByName("WORD1")->RootPage();
+    }
+    const auto good = readBytes(indexPath);
+    ASSERT_EQ(le16(good, root) & 2, 0);
+    leaf = (uint32_t(good[root + 96]) << 24) | (uint32_t(good[root + 97]) << 16) | (uint32_t(good[root + 98]) << 8) | good[root + 99];
+    ASSERT_EQ(le16(good, leaf) & 2, 2) << "WORD1 should be two levels deep";
+
+    struct Case { const char* what; std::function<void(std::vector<unsigned char>&)> damage; const char* report; };
+    const Case cases[] = {
+        {"free bytes", [&](auto& b) { b[leaf + 12] ^= 1; }, "free bytes"},
+        {"right sibling", [&](auto& b) { put32(b, leaf + 8, 0xFFFFFFFF); }, "sibling pointers"},
+        {"separator record number", [&](auto& b) { b[root + 12 + 83] ^= 0x40; }, "differs from its child's last entry"},
+        {"root attribute", [&](auto& b) { b[leaf] |= 1; }, "root attribute on a non-root page"},
+        {"record number in a leaf", [&](auto& b) { b[leaf + 24] ^= 0x01; }, "missing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = good;
+        c.damage(bytes);
+        writeBytes(indexPath, bytes);
+        TCdxFile cdx(table);
+        cdx.Open(indexPath, false, false, true);
+        EXPECT_NE(joined(cdx.Check()).find(c.report), std::string::npos) << joined(cdx.Check());
+    }
+
+    // A record written while the index was not attached: its old key is still listed.
+    writeBytes(indexPath, good);
+    rewrite(5, "changed behind the index's back", 3);
+    auto problems = TCdxFile::CheckFile(table, "words");
+    EXPECT_NE(joined(problems).find("tag WORD1: record 5 missing"), std::string::npos) << joined(problems);
+    EXPECT_NE(joined(problems).find("tag MISS: entry for record 5 that should not be there"), std::string::npos)
+        << joined(problems);
+    EXPECT_EQ(TCdxFile::CheckFile(table, "absent").size(), 1u);
+}
+
+} // namespace
