@@ -57,28 +57,22 @@ TSoundPlayer::~TSoundPlayer()
 
 void TSoundPlayer::release()
 {
-    // Deleted later, not here: release may run inside a handler of the very object (a slot of
-    // Finished that plays the next sound).
+    // Never called from a handler of these objects: their ends reach onEnded queued.
     if (m_sink) {
         m_sink->disconnect(this);
         m_sink->stop();
-        m_sink->deleteLater();
+        delete m_sink;   // with its buffer
         m_sink = nullptr;
-    }
-    if (m_buffer) {
-        m_buffer->deleteLater();
         m_buffer = nullptr;
     }
     if (m_media) {
         m_media->disconnect(this);
         m_media->stop();
-        m_media->deleteLater();
+        delete m_media;
         m_media = nullptr;
     }
-    if (m_output) {
-        m_output->deleteLater();
-        m_output = nullptr;
-    }
+    delete m_output;
+    m_output = nullptr;
 }
 
 bool TSoundPlayer::waitFor(const std::function<bool()> &done, int timeoutMs)
@@ -110,6 +104,7 @@ bool TSoundPlayer::Open(const QString &fileName)
     if (m_busy)
         return false;
     release();
+    ++m_request;
     m_fileName = fileName;
     m_lastError = NoError;
     m_durationMs = 0;
@@ -134,9 +129,10 @@ bool TSoundPlayer::Open(const QString &fileName)
         // Silence of the sample format: 0x80 for unsigned bytes, zero for the rest.
         wave.samples.append(bytesFor(wave.format, kTailMs),
                             wave.format.sampleFormat() == QAudioFormat::UInt8 ? char(0x80) : char(0));
-        m_buffer = new QBuffer(this);
-        m_buffer->setData(wave.samples);
         m_sink = new QAudioSink(device, wave.format, this);
+        // The sink lets go of its source when it is destroyed: the buffer must outlive it.
+        m_buffer = new QBuffer(m_sink);
+        m_buffer->setData(wave.samples);
         m_sink->setBufferSize(bytesFor(wave.format, kSinkBufferMs));
         connect(m_sink, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
             if (!m_sink)
@@ -146,7 +142,7 @@ bool TSoundPlayer::Open(const QString &fileName)
             const bool drained = state == QAudio::IdleState && m_buffer && m_buffer->atEnd();
             if (drained || (state == QAudio::StoppedState && m_sink->error() != QAudio::NoError)) {
                 m_sink->stop();
-                onEnded();
+                endLater();
             }
         });
         return true;
@@ -156,16 +152,16 @@ bool TSoundPlayer::Open(const QString &fileName)
     m_media->setAudioOutput(m_output);
     connect(m_media, &QMediaPlayer::mediaStatusChanged, this, [this, wake](QMediaPlayer::MediaStatus s) {
         if (s == QMediaPlayer::EndOfMedia || s == QMediaPlayer::InvalidMedia)
-            onEnded();
+            endLater();
         wake();
     });
     connect(m_media, &QMediaPlayer::errorOccurred, this, [this, wake] {
-        onEnded();
+        endLater();
         wake();
     });
     connect(m_media, &QMediaPlayer::playbackStateChanged, this, [this](QMediaPlayer::PlaybackState s) {
         if (s == QMediaPlayer::StoppedState)
-            onEnded();
+            endLater();
     });
     m_media->setSource(QUrl::fromLocalFile(fileName));
     auto loaded = [this] {
@@ -192,6 +188,7 @@ bool TSoundPlayer::Play(bool wait)
 {
     if (m_busy || (!m_sink && !m_media))
         return false;
+    ++m_request;
     m_ended = false;
     if (m_sink) {
         m_sink->stop();
@@ -199,7 +196,7 @@ bool TSoundPlayer::Play(bool wait)
         if (!m_buffer->open(QIODevice::ReadOnly))
             return false;
         m_sink->start(m_buffer);
-        if (m_sink->error() == QAudio::OpenError) {
+        if (m_sink->error() != QAudio::NoError && m_sink->state() == QAudio::StoppedState) {
             m_lastError = Unplayable;
             m_ended = true;
             return false;
@@ -225,6 +222,18 @@ bool TSoundPlayer::Play(bool wait)
     return true;
 }
 
+void TSoundPlayer::endLater()
+{
+    // Queued, so that whatever Finished sets off (the next sound, closing the window) never runs
+    // inside a handler of the sink or media player it may destroy. A request made meanwhile
+    // makes this one stale.
+    const quint64 request = m_request;
+    QMetaObject::invokeMethod(this, [this, request] {
+        if (request == m_request)
+            onEnded();
+    }, Qt::QueuedConnection);
+}
+
 void TSoundPlayer::onEnded()
 {
     if (m_ended)
@@ -240,6 +249,7 @@ void TSoundPlayer::Close()
     // Also while a wait runs (a window closing from a timer): the wait then ends at once.
     const bool wasPlaying = !m_ended;
     m_ended = true;
+    ++m_request;
     release();
     m_fileName.clear();
     if (m_loop)

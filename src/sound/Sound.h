@@ -51,12 +51,14 @@ private:
     void release();
     bool waitFor(const std::function<bool()> &done, int timeoutMs);
     void onEnded();
+    void endLater();
 
     QString m_fileName;
     int m_lastError = NoError;
     qint64 m_durationMs = 0;
     bool m_busy = false;
     bool m_ended = true;
+    quint64 m_request = 0;   // counts open, play and close requests
     QAudioSink *m_sink = nullptr;
     QBuffer *m_buffer = nullptr;
     QMediaPlayer *m_media = nullptr;

@@ -1,6 +1,9 @@
 // Plays sound the way the windows do, in a process of its own, and reports on stdout what it saw.
 //   sound_child play FILE WAIT            PlaySoundFile once (WAIT 0 or 1), then lets it finish
 //   sound_child word FILE AUTOPLAY DELAY MS   the trainer's word sound with LoopPlay on, for MS ms
+//   sound_child again FILE                plays, and from Finished plays once more
+//   sound_child cut FILE close|delete     a waiting play whose player is closed or destroyed
+//                                         100 ms in, from a timer
 #include "platform/SoundDevice.h"
 #include "settings/TOptions.h"
 #include "sound/Sound.h"
@@ -33,12 +36,17 @@ int main(int argc, char **argv)
     QElapsedTimer clock;
     if (args[1] == "play" && args.size() == 4) {
         const bool wait = args[3] == "1";
+        // Timers keep running while a play is waited for.
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+        ticker.start(50);
         clock.start();
         const bool result = PlaySoundFile(player, args[2], wait);
         const qint64 elapsed = clock.elapsed();
         const bool playing = player.IsPlaying();
-        std::printf("device=%d result=%d elapsed=%lld playing=%d error=%d\n", device, result,
-                    static_cast<long long>(elapsed), playing, player.LastError());
+        std::printf("device=%d result=%d elapsed=%lld playing=%d error=%d ticks=%d\n", device, result,
+                    static_cast<long long>(elapsed), playing, player.LastError(), ticks);
         std::fflush(stdout);
         if (result && !wait) {
             QEventLoop loop;
@@ -47,6 +55,43 @@ int main(int argc, char **argv)
             if (player.IsPlaying())
                 loop.exec();
         }
+        return 0;
+    }
+    if (args[1] == "again" && args.size() == 3) {
+        int finished = 0;
+        bool second = false;
+        QEventLoop loop;
+        QObject::connect(&player, &TSoundPlayer::Finished, [&] {
+            ++finished;
+            if (finished == 1)
+                second = PlaySoundFile(player, args[2], false);
+            else
+                loop.quit();
+        });
+        const bool first = PlaySoundFile(player, args[2], false);
+        QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+        loop.exec();
+        std::printf("device=%d first=%d second=%d finished=%d\n", device, first, second, finished);
+        return 0;
+    }
+    if (args[1] == "cut" && args.size() == 4) {
+        auto *owned = new TSoundPlayer;
+        const bool destroy = args[3] == "delete";
+        QTimer::singleShot(100, owned, [&] {
+            if (destroy)
+                delete owned;
+            else
+                owned->Close();
+        });
+        clock.start();
+        const bool result = PlaySoundFile(*owned, args[2], true);
+        std::printf("device=%d result=%d elapsed=%lld\n", device, result, static_cast<long long>(clock.elapsed()));
+        if (!destroy) {
+            std::printf("closedname=%d playing=%d\n", owned->FileName().isEmpty(), owned->IsPlaying());
+            delete owned;
+        }
+        std::fflush(stdout);
+        runFor(500);
         return 0;
     }
     if (args[1] == "word" && args.size() == 6) {

@@ -13,6 +13,7 @@
 #include "sound/WordSound.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -270,6 +271,22 @@ TEST(WaveFile, FormatsAndSamples)
     WaveSound second;
     ASSERT_TRUE(ParseWave(toneWave(22050, 1, 16, 440, 500), second));
     EXPECT_EQ(second.durationMs(), 500);
+}
+
+TEST(WaveFile, BundledSoundsArePlainWaves)
+{
+    // What a new program folder starts with must play through the wave path, with no codecs.
+    QDirIterator it(QStringLiteral(WORDPOP_SOURCE_DIR "/data/SOUND"), {"*.wav", "*.WAV"}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    int n = 0;
+    while (it.hasNext()) {
+        const QString path = it.next();
+        WaveSound w;
+        EXPECT_TRUE(ReadWaveFile(path, w)) << s(path);
+        EXPECT_GT(w.durationMs(), 0) << s(path);
+        ++n;
+    }
+    EXPECT_GE(n, 2) << "the answer sounds are missing";
 }
 
 TEST(WaveFile, NotPlainWaves)
@@ -638,6 +655,7 @@ TEST(SoundServer, PlaysFilesWholeAndAtTheirPitch)
         if (c.wait) {
             EXPECT_GE(r.value("elapsed"), c.ms - 50) << c.name << ": returned before the sound ended";
             EXPECT_LT(r.value("elapsed"), c.ms + 4000) << c.name << ": waited long past the sound";
+            EXPECT_GE(r.value("ticks"), c.ms / 50 / 2) << c.name << ": timers stood still during the wait";
             EXPECT_EQ(r.value("playing"), 0) << c.name;
         } else {
             EXPECT_LT(r.value("elapsed"), c.ms - 100) << c.name << ": waited although asked not to";
@@ -675,6 +693,59 @@ TEST(SoundServer, WordSoundReplaysEveryDelay)
         ASSERT_EQ(bs.size(), c.plays) << "autoplay " << c.autoPlay << ": " << describe(bs);
         for (size_t i = 1; i < bs.size(); ++i)
             EXPECT_NEAR(bs[i].startMs - bs[i - 1].startMs, 1000, 150) << describe(bs);
+    }
+}
+
+TEST(SoundServer, PlayingAgainWhenASoundHasEnded)
+{
+    PulseServer server;
+    QTemporaryDir dir;
+    if (!server.ok())
+        GTEST_SKIP() << "no sound server for the test: " << s(server.why());
+    const QString file = dir.path() + "/word.wav";
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(toneWave(22050, 1, 16, 440, 400));
+    f.close();
+    Recorder rec(server, dir.path() + "/rec.raw");
+    const ChildResult r = runChild(server.clientEnv(), {"again", file});
+    const auto bs = bursts(rec.stop());
+    ASSERT_TRUE(r.finished) << s(r.out);
+    EXPECT_EQ(r.exitCode, 0) << s(r.out);
+    EXPECT_EQ(r.value("first"), 1) << s(r.out);
+    EXPECT_EQ(r.value("second"), 1) << s(r.out);
+    EXPECT_EQ(r.value("finished"), 2) << s(r.out);
+    ASSERT_EQ(bs.size(), 2u) << describe(bs);
+    for (const Burst &b : bs)
+        EXPECT_NEAR(b.lengthMs, 400, 80) << describe(bs);
+}
+
+TEST(SoundServer, ClosingOrDestroyingThePlayerEndsAWait)
+{
+    PulseServer server;
+    QTemporaryDir dir;
+    if (!server.ok())
+        GTEST_SKIP() << "no sound server for the test: " << s(server.why());
+    const QString file = dir.path() + "/long.wav";
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(toneWave(22050, 1, 16, 440, 3000));
+    f.close();
+    for (const char *how : {"close", "delete"}) {
+        Recorder rec(server, dir.path() + "/rec.raw");
+        const ChildResult r = runChild(server.clientEnv(), {"cut", file, how});
+        const auto bs = bursts(rec.stop());
+        ASSERT_TRUE(r.finished) << how << ": " << s(r.out);
+        EXPECT_EQ(r.exitCode, 0) << how << ": " << s(r.out);
+        EXPECT_EQ(r.value("result"), 1) << how << ": " << s(r.out);
+        EXPECT_LT(r.value("elapsed"), 1500) << how << ": the wait went on";
+        if (std::string(how) == "close") {
+            EXPECT_EQ(r.value("closedname"), 1) << s(r.out);
+            EXPECT_EQ(r.value("playing"), 0) << s(r.out);
+        }
+        // Whatever reached the server before the cut, the sound did not play on.
+        for (const Burst &b : bs)
+            EXPECT_LT(b.lengthMs, 1500) << how << ": " << describe(bs);
     }
 }
 
