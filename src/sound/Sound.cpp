@@ -147,6 +147,11 @@ bool TSoundPlayer::Open(const QString &fileName)
         });
         return true;
     }
+    // An empty file is nothing any backend could play.
+    if (QFileInfo(fileName).size() == 0) {
+        m_lastError = Unplayable;
+        return false;
+    }
     m_output = new QAudioOutput(QMediaDevices::defaultAudioOutput(), this);
     m_media = new QMediaPlayer(this);
     m_media->setAudioOutput(m_output);
