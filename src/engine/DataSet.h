@@ -138,6 +138,12 @@ public:
     void SetExactCount(bool value) { FExactCount = value; }
     std::uint32_t UserID() const { return FUserID; }
     void SetUserID(std::uint32_t value) { FUserID = value; }
+    TLockProtocol LockProtocol() const { return FLockProtocol; }
+    void SetLockProtocol(TLockProtocol value)
+    {
+        CheckInactive();
+        FLockProtocol = value;
+    }
     // Full path of the table file as opened (directory and extension completed).
     std::string PhysicalTableName() const;
 
@@ -171,7 +177,7 @@ public:
     void Last();
     void Next();
     void Prior();
-    int MoveBy(int distance);
+    int MoveBy(int distance); // the distance moved, negative backwards
     bool Eof() const { return FEof; }
     bool Bof() const { return FBof; }
     bool IsEmpty() const;
@@ -268,6 +274,7 @@ private:
     bool FUseDeleted = false;
     bool FExactCount = true;
     std::uint32_t FUserID = 0;
+    TLockProtocol FLockProtocol = TLockProtocol::Default;
     std::vector<std::string> FIndexFiles;
     std::string FIndexName;
     std::string FFilter;

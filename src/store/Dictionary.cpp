@@ -1,0 +1,121 @@
+// Dictionary layouts, their creators and the index repair on opening.
+#include "store/Dictionary.h"
+
+#include "engine/Cdx.h"
+#include "engine/DiskFile.h"
+#include "engine/EngineError.h"
+
+#include <exception>
+
+const std::vector<std::string> TopicFields = {
+    "WORD1;C;80;0", "WORD2;C;80;0",   "TRANSCRIPT;C;80;0", "MISS;N;5;0",      "KBMISS;N;5;0",
+    "INROW;N;5;0",  "KBINROW;N;5;0",  "WAVFILE;C;255;0",   "WAVSTART;N;20;0", "WAVEND;N;20;0",
+};
+
+const std::vector<std::string> LearnedFields = [] {
+    std::vector<std::string> fields = TopicFields;
+    fields.push_back("DATE;D;8;0");
+    return fields;
+}();
+
+const std::vector<std::string> DictionaryTags = {"MISS", "KBMISS", "WORD1", "WORD2"};
+
+namespace {
+
+std::string Upper(std::string s)
+{
+    size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
+    s = b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+    for (char &c : s)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return s;
+}
+
+void SetUp(TCreateDbfDataSet &creator, TDbfDataSet *table, const std::vector<std::string> &fields)
+{
+    creator.CreateFields = fields;
+    creator.DBFType = TDbfTypes::DBaseIV;
+    creator.DBFTable = table;
+    creator.AutoOverwrite = true;
+}
+
+// Each tag must be there with its own field as key and no condition, and hold one key for
+// every record of the table: an index left from an older copy of the table (a dictionary
+// downloaded or copied over without its .cdx) fails this and is rebuilt.
+void CheckTags(TDbfDataSet &words)
+{
+    const std::uint32_t records = words.Table()->RecordCount();
+    for (const std::string &name : DictionaryTags) {
+        TCdxTag *tag = nullptr;
+        for (int i = 0; i < words.IndexFileCount() && !tag; ++i)
+            tag = words.IndexFile(i)->TagByName(name);
+        if (!tag || tag->HasFor() || Upper(tag->KeyExpression()) != name)
+            throw EDatabaseError("Cannot find index tag " + name);
+        std::uint32_t keys = 0;
+        for (std::uint32_t n = tag->First(); n != 0; n = tag->Next()) {
+            if (n > records || ++keys > records)
+                throw EDatabaseError("Index does not match the table");
+        }
+        if (keys != records)
+            throw EDatabaseError("Index does not match the table");
+    }
+}
+
+} // namespace
+
+TCreateTopic::TCreateTopic(TDbfDataSet *table)
+{
+    SetUp(*this, table, TopicFields);
+}
+
+TCreateLearned::TCreateLearned(TDbfDataSet *table)
+{
+    SetUp(*this, table, LearnedFields);
+}
+
+void RebuildDictionaryIndex(TDbfDataSet &words, const std::string &path)
+{
+    const std::string cdx = path + ".cdx";
+    try {
+        words.Close();
+    } catch (const std::exception &) {
+        // Closing writes back a damaged index's pages; the file goes anyway.
+    }
+    std::string existing = TDiskFile::ResolvePath(cdx);
+    if (TDiskFile::Exists(existing))
+        TDiskFile::Delete(existing);
+    words.ClearIndexFiles();
+    words.SetIndexName("");
+    words.SetTableName(path + ".wrd");
+    words.Open();
+    for (const std::string &tag : DictionaryTags)
+        words.IndexOn(cdx, tag, tag, "", iuDuplicates, ssAscending);
+    words.AddIndexFile(cdx);
+    words.SetIndexName("MISS");
+    words.First();
+}
+
+void OpenDictionary(TDbfDataSet &words, const std::string &path)
+{
+    words.Close();
+    words.ClearIndexFiles();
+    words.SetIndexName("");
+    words.SetTableName(path + ".wrd");
+    words.Open(); // a table that cannot be opened is the caller's failure
+
+    try {
+        words.AddIndexFile(path + ".cdx");
+        for (const char *tag : {"WORD1", "WORD2", "MISS", "KBMISS"}) {
+            words.SetIndexName(tag);
+            words.Last();
+        }
+        CheckTags(words);
+        words.SetIndexName("MISS");
+        words.First();
+        return;
+    } catch (const std::exception &) {
+        // Whatever is wrong with the index, it is rebuilt below from the table.
+    }
+    RebuildDictionaryIndex(words, path);
+}
