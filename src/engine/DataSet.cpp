@@ -1012,8 +1012,16 @@ void TDbfDataSet::SetEmpty()
     FTable->ClearChanged();
 }
 
+void TDbfDataSet::SyncShared()
+{
+    // Another writer may have appended or rewritten records: take its count, drop stale cache.
+    if (FTable && FTable->Shared())
+        FTable->ReadHeader();
+}
+
 void TDbfDataSet::DoFirst()
 {
+    SyncShared();
     if (SeekVisible(true, true)) {
         FEmpty = false;
         FBof = true;
@@ -1024,6 +1032,7 @@ void TDbfDataSet::DoFirst()
 
 void TDbfDataSet::DoLast()
 {
+    SyncShared();
     if (SeekVisible(false, true)) {
         FEmpty = false;
         FEof = true;
@@ -1155,6 +1164,7 @@ bool TDbfDataSet::IsSequenced() const
 std::uint32_t TDbfDataSet::RecordCount()
 {
     CheckActive();
+    SyncShared();
     if (!FExactCount)
         return FTable->RecordCount();
     // The walk reads other records into the one buffer; an edit in progress is put back after.
@@ -1248,6 +1258,7 @@ void TDbfDataSet::Edit()
     if (FTable->Shared() && !FTable->LockRecord(FCurrent))
         Fail("Record is locked by another user");
     try {
+        SyncShared();
         ReadPhysical(FCurrent); // the record as it is now in the file
     } catch (...) {
         if (FTable->Shared())
@@ -1537,6 +1548,7 @@ bool TDbfDataSet::Locate(const std::string &fieldName, const std::string &value,
 {
     CheckActive();
     CheckBrowseMode();
+    SyncShared();
     if (FTable->RecordCount() == 0 || FEmpty)
         return false;
     std::uint32_t before = FCurrent;
@@ -1624,6 +1636,8 @@ TBookmark TDbfDataSet::GetBookmark() const
 
 bool TDbfDataSet::BookmarkValid(const TBookmark &bookmark) const
 {
+    if (Active() && FTable->Shared())
+        FTable->ReadHeader();
     return Active() && bookmark.recNo != 0 && bookmark.recNo <= FTable->RecordCount();
 }
 

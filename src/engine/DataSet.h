@@ -255,6 +255,7 @@ private:
     bool StepOrder(bool forward, bool fromEnd, std::uint32_t &position);
     bool IsVisible();
     bool SeekVisible(bool forward, bool fromEnd);
+    void SyncShared();
     void DoFirst();
     void DoLast();
     bool DoNext();

@@ -730,3 +730,34 @@ TEST_F(DataSetTest, IndexOnClosesTheIndexFilesAndStartsAtTheFirstRecord)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DataSetTest, SharedCursorsEditTheSameFile)
+{
+    // The editor's block table is opened shared; a second cursor on the file sees its writes.
+    Make({{"a", "1"}});
+    ds.Close();
+    ds.SetExclusive(false);
+    ds.Open();
+    TDbfDataSet other;
+    other.SetTableName(ds.TableName());
+    other.Open();
+
+    ds.Edit();
+    ds.FieldByName("WORD2").SetAsString("2");
+    ds.Post();
+    ds.Edit(); // the record lock of the first edit was given back
+    ds.Cancel();
+    ds.Append();
+    ds.FieldByName("WORD1").SetAsString("b");
+    ds.Post();
+    EXPECT_EQ(ds.RecordCount(), 2u);
+
+    other.Last();
+    EXPECT_EQ(other.FieldByName("WORD1").AsString(), "b");
+    other.First();
+    EXPECT_EQ(other.FieldByName("WORD2").AsString(), "2");
+}
+
+} // namespace
