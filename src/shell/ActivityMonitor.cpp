@@ -9,9 +9,18 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 // Notices the hidden window takes besides activity: show the trainer, and one it ignores.
 constexpr unsigned char ShowTrainerNotice = 4;
+
+// The settings file is a raw record: a negative pause would never start the timer, and the user
+// would never count as idle again, so no lesson could open.
+int pauseOf(const TOptions &options)
+{
+    return std::max<std::int32_t>(0, options.InactivityPause);
+}
 }
 
 ActivityMonitor::ActivityMonitor(TOptions &options, QObject *parent)
@@ -19,7 +28,7 @@ ActivityMonitor::ActivityMonitor(TOptions &options, QObject *parent)
 {
     m_activity->setObjectName(QStringLiteral("TActivity"));
     m_activity->setSingleShot(true);
-    m_activity->setInterval(m_options.InactivityPause);
+    m_activity->setInterval(pauseOf(m_options));
     connect(m_activity, &QTimer::timeout, this, &ActivityMonitor::activityTimeout);
 }
 
@@ -98,7 +107,7 @@ void ActivityMonitor::notice(unsigned char code)
     if (counted) {
         m_idle = false;
         m_activity->stop();
-        m_activity->setInterval(m_options.InactivityPause);
+        m_activity->setInterval(pauseOf(m_options));
         m_activity->start();
     } else if (code == ShowTrainerNotice) {
         emit showTrainerRequested();

@@ -569,3 +569,16 @@ TEST(ActivityMonitor, OtherNoticesOnThePipe)
     }
     EXPECT_EQ(expired, 0);
 }
+
+TEST(ActivityMonitor, ADamagedPauseStillLetsTheUserBecomeIdle)
+{
+    REQUIRE_FAKE_INPUT(input);
+    TOptions options = activityOptions(true, true, -5000);
+    ActivityMonitor monitor(options);
+    ASSERT_TRUE(monitor.loadLibrary(QString::fromUtf8(kLibrary)));
+    int expired = 0;
+    QObject::connect(&monitor, &ActivityMonitor::activityTimerExpired, [&] { ++expired; });
+    input.key();
+    EXPECT_TRUE(waitUntil([&] { return expired > 0; }, 2000));
+    EXPECT_TRUE(monitor.idle());
+}
