@@ -1,8 +1,7 @@
 // Entry point of the wordpop executable.
-#include <QApplication>
+#include "shell/Application.h"
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    return WordpopMain(argc, argv);
 }

@@ -1,0 +1,137 @@
+// Start-up and shutdown of Wordpop. Relies on the platform layer for the lock, the program
+// folder and the message box, and on the hidden window for the settings and the activity timer.
+#include "shell/Application.h"
+
+#include "platform/MessageBox.h"
+#include "platform/ProgramFolder.h"
+#include "platform/SingleInstance.h"
+#include "shell/ActivityMonitor.h"
+#include "shell/HiddenWindow.h"
+#include "shell/Tools.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstring>
+#include <exception>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// SIGTERM and SIGINT end Wordpop the way Quit in the tray does: through the event loop, so the
+// shutdown order holds. The handler only writes to a socket; the loop does the rest.
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+void installSignalHandlers(QObject *parent)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, parent);
+    QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
+        char c;
+        [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+}
+
+// Benchmarks and tools that start Wordpop learn when its event loop runs through the
+// descriptor named by WORDPOP_READY_FD: one byte, then the descriptor is closed.
+void reportReadyWhenLoopRuns()
+{
+    bool ok = false;
+    const int fd = qEnvironmentVariableIntValue("WORDPOP_READY_FD", &ok);
+    if (!ok || fd < 0)
+        return;
+    qunsetenv("WORDPOP_READY_FD");
+    QTimer::singleShot(0, [fd] {
+        const char c = 1;
+        [[maybe_unused]] ssize_t n = ::write(fd, &c, 1);
+        ::close(fd);
+    });
+}
+
+void showException(const char *what)
+{
+    MessageBox::show(QString::fromLocal8Bit(what));
+}
+
+} // namespace
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception &e) {
+        showException(e.what());
+    } catch (...) {
+        showException("Unknown exception");
+    }
+    return false;
+}
+
+bool EnsureProgramFolders()
+{
+    static const char *const folders[] = {"BASE/", "BASE/ON/", "BASE/LEARNED/", "BASE/OFF/",
+                                          "BASE/LEARNEDOFF/", "TEMP/", "NEWS/"};
+    bool ok = true;
+    for (const char *f : folders)
+        ok = EnsureFolder(QString::fromLatin1(f), true) && ok;
+    return ok;
+}
+
+int WordpopMain(int argc, char **argv)
+{
+    // Exactly "-r", nothing else: remove the autorun entry and touch nothing more.
+    if (argc == 2 && std::strcmp(argv[1], "-r") == 0) {
+        RemoveAutorunShortcut();
+        return 0;
+    }
+    if (!SingleInstance::acquire(QStringLiteral("WordpopMutex")))
+        return 0;
+
+    QApplication::setQuitOnLastWindowClosed(false);
+    TApplication app(argc, argv);
+    try {
+        const QString folder = ProgramFolder::resolve();
+        ProgramFolder::fillFromData(folder, ProgramFolder::dataFolder());
+        QApplication::setApplicationName(QStringLiteral("Wordpop"));
+        QApplication::setApplicationDisplayName(QStringLiteral("Wordpop"));
+        installSignalHandlers(&app);
+
+        FNo = new TFNo;
+
+        FNo->Activity()->loadLibrary();
+
+        // A folder that cannot be made ends the program once everything else has run.
+        const bool foldersOk = EnsureProgramFolders();
+        if (foldersOk) {
+            reportReadyWhenLoopRuns();
+            QApplication::exec();
+        }
+
+        FNo->Activity()->unloadLibrary();
+    } catch (const std::exception &e) {
+        showException(e.what());
+    } catch (...) {
+        showException("Unknown exception");
+    }
+    delete FNo;
+    FNo = nullptr;
+    return 0;
+}

@@ -1,0 +1,21 @@
+// The program's entry sequence: the "-r" switch, the one-instance rule, the windows in their
+// order, the activity library, the folders, the event loop and the shutdown in reverse order.
+#pragma once
+
+#include <QApplication>
+
+// The framework object: reports an exception that escapes an event handler the way the
+// standard exception message does, instead of ending the program.
+class TApplication : public QApplication {
+    Q_OBJECT
+public:
+    TApplication(int &argc, char **argv);
+    bool notify(QObject *receiver, QEvent *event) override;
+};
+
+// Runs Wordpop; returns the process's exit code (always 0, as the tray program's callers expect).
+int WordpopMain(int argc, char **argv);
+
+// The folders every start makes sure of, relative to the program folder, in order.
+// Each failure is reported; returns false when any failed (the program then ends).
+bool EnsureProgramFolders();
