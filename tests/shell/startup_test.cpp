@@ -6,10 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -34,30 +36,41 @@ protected:
     }
 
     // Starts the program; `wrap` runs it through another command (for a private mount).
+    // The program writes one byte to WORDPOP_READY_FD once its event loop runs.
     std::unique_ptr<QProcess> start(const QStringList &args, const QStringList &wrap = {})
     {
+        int fds[2];
+        EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+        ::fcntl(fds[1], F_SETFD, 0); // the child inherits the write end only
+        QProcessEnvironment e = env();
+        e.insert("WORDPOP_READY_FD", QString::number(fds[1]));
         auto p = std::make_unique<QProcess>();
-        p->setProcessEnvironment(env());
+        p->setProcessEnvironment(e);
         p->setProcessChannelMode(QProcess::ForwardedChannels);
         if (wrap.isEmpty())
             p->start(kProgram, args);
         else
             p->start(wrap.first(), wrap.mid(1) + QStringList{kProgram} + args);
+        ::close(fds[1]);
         EXPECT_TRUE(p->waitForStarted(10000));
+        m_ready[p.get()] = fds[0];
         return p;
     }
 
-    // Waits until the running program has made its folders (the sign that start-up is over).
+    // Waits until the program's event loop runs; false when it ended or took too long.
     bool waitUntilRunning(QProcess &p)
     {
-        for (int i = 0; i < 200; ++i) {
-            if (QDir(home.home() + "NEWS").exists() && QFileInfo::exists(home.home() + "wordpop.opt"))
-                return p.state() == QProcess::Running;
-            if (p.state() != QProcess::Running)
-                return false;
-            QThread::msleep(50);
-        }
-        return false;
+        const int fd = m_ready[&p];
+        pollfd pfd{fd, POLLIN, 0};
+        char c;
+        const bool ready = ::poll(&pfd, 1, 30000) == 1 && ::read(fd, &c, 1) == 1;
+        return ready && p.state() == QProcess::Running;
+    }
+
+    void TearDown() override
+    {
+        for (auto &[process, fd] : m_ready)
+            ::close(fd);
     }
 
     // Ends a running instance the way the session's logout does, and expects a clean exit.
@@ -68,6 +81,8 @@ protected:
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(p.exitCode(), 0);
     }
+
+    std::map<QProcess *, int> m_ready;
 
     QStringList messages() const
     {
@@ -123,19 +138,16 @@ TEST_F(Startup, TwoStartsAtOnceLeaveOneRunning)
     // One of the two leaves at once, silently and with 0.
     QProcess *left = nullptr;
     for (int i = 0; i < 200 && !left; ++i) {
-        if (a->state() != QProcess::Running)
+        if (a->waitForFinished(25))
             left = a.get();
-        else if (b->state() != QProcess::Running)
+        else if (b->waitForFinished(25))
             left = b.get();
-        else
-            QThread::msleep(50);
     }
     ASSERT_NE(left, nullptr);
     EXPECT_EQ(left->exitCode(), 0);
     QProcess *stays = left == a.get() ? b.get() : a.get();
     ASSERT_TRUE(waitUntilRunning(*stays));
-    QThread::msleep(300);
-    EXPECT_EQ(stays->state(), QProcess::Running);
+    EXPECT_FALSE(stays->waitForFinished(300));
     EXPECT_TRUE(messages().isEmpty());
     terminate(*stays);
 }
