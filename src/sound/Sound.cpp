@@ -30,10 +30,12 @@ namespace {
 constexpr int kOpenTimeoutMs = 5000;
 constexpr int kEndSlackMs = 5000;
 
-// The sink runs dry (and is stopped) while the server still holds what was written last;
-// this much silence after the sound lets the sound itself play to its end.
-constexpr int kTailMs = 300;
-constexpr int kSinkBufferMs = 100;
+// The sink runs dry (and is stopped) while the server still holds up to a buffer of what was
+// written last; this much silence after the sound lets the sound itself play to its end. The
+// buffer is filled from the event loop: it must ride out a busy moment of the program without
+// a gap, and it is the delay before a sound starts.
+constexpr int kSinkBufferMs = 200;
+constexpr int kTailMs = 400;
 
 int bytesFor(const QAudioFormat &format, int ms)
 {
