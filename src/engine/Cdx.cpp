@@ -113,6 +113,16 @@ uint32_t TCdxTag::AllocPage()
     return file_.AllocPage();
 }
 
+void TCdxTag::SetSibling(uint32_t offset, bool right, uint32_t sibling)
+{
+    std::array<uint8_t, IndexPageSize> page;
+    file_.ReadPage(offset, page.data());
+    uint8_t* p = page.data() + (right ? 8 : 4);
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(sibling >> (8 * i));
+    file_.WritePage(offset, page.data());
+}
+
 bool TCdxTag::NodeFits(const TIndexNode& node)
 {
     if (!node.Leaf)

@@ -71,6 +71,7 @@ protected:
     TIndexNode ReadNode(uint32_t offset) override;
     void WriteNode(const TIndexNode& node) override;
     uint32_t AllocPage() override;
+    void SetSibling(uint32_t offset, bool right, uint32_t sibling) override;
     bool NodeFits(const TIndexNode& node) override;
     size_t LeafSplitCount(const TIndexNode& node) override;
     uint32_t RootOffset() const override { return header_.Root; }

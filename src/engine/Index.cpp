@@ -388,11 +388,8 @@ void TIndexTag::SplitLevel(size_t lvl)
     node.Keys.erase(node.Keys.begin(), node.Keys.begin() + long(k));
     left.Left = node.Left;
     left.Right = node.Offset;
-    if (node.Left != IndexNoPage && node.Left != node.Offset) {
-        TIndexNode old = ReadNode(node.Left);
-        old.Right = left.Offset;
-        WriteNode(old);
-    }
+    if (node.Left != IndexNoPage && node.Left != node.Offset)
+        SetSibling(node.Left, true, left.Offset);
     node.Left = left.Offset;
     WriteNode(left);
     cur.Dirty = true;
@@ -432,16 +429,10 @@ void TIndexTag::SplitRoot()
 
 void TIndexTag::Unlink(const TIndexNode& node)
 {
-    if (node.Left != IndexNoPage && node.Left != node.Offset) {
-        TIndexNode l = ReadNode(node.Left);
-        l.Right = node.Right;
-        WriteNode(l);
-    }
-    if (node.Right != IndexNoPage && node.Right != node.Offset) {
-        TIndexNode r = ReadNode(node.Right);
-        r.Left = node.Left;
-        WriteNode(r);
-    }
+    if (node.Left != IndexNoPage && node.Left != node.Offset)
+        SetSibling(node.Left, true, node.Right);
+    if (node.Right != IndexNoPage && node.Right != node.Offset)
+        SetSibling(node.Right, false, node.Left);
 }
 
 bool TIndexTag::KeyDelete(const std::string& rawKey, uint32_t recNo)
@@ -486,6 +477,8 @@ bool TIndexTag::KeyDelete(const std::string& rawKey, uint32_t recNo)
         path_.back().Dirty = false;
         path_.pop_back();
     }
+    // A leaf written with narrower entries may need more room now that the table has grown.
+    FixOverflow();
     WritePath();
     ResetPath();
     Restore(saved);

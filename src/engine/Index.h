@@ -81,6 +81,8 @@ protected:
     virtual TIndexNode ReadNode(uint32_t offset) = 0;
     virtual void WriteNode(const TIndexNode& node) = 0;
     virtual uint32_t AllocPage() = 0;
+    // Rewrites one sibling pointer of a page in place (its entries stay as they were stored).
+    virtual void SetSibling(uint32_t offset, bool right, uint32_t sibling) = 0;
     // Whether the node's entries fit its page.
     virtual bool NodeFits(const TIndexNode& node) = 0;
     // How many leading entries of an overfull leaf move to the new left sibling.

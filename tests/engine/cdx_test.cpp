@@ -541,3 +541,72 @@ TEST_F(CdxTest, VerifierReportsFaultsThatReadersWouldNotNotice)
 }
 
 } // namespace
+
+namespace {
+
+// Removing every key empties leaves and interior pages (they leave the tree and the sibling
+// chains) down to an empty root; the tag then fills up again.
+TEST_F(CdxTest, EmptyingAndRefillingATag)
+{
+    for (int i = 0; i < 1200; ++i)
+        append("word" + std::to_string(i * 7 % 1200), "", 5);
+    TCdxFile cdx(table);
+    cdx.Open(indexPath, true, false, true);
+    TCdxTag* some = cdx.AddTag("SOME", "WORD1", false, true, "MISS > 1");
+    cdx.AddTag("MISS", "MISS");
+    uint32_t root = some->RootPage();
+    ASSERT_EQ(walk(*some).size(), 1200u);
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        for (uint32_t n = 1; n <= 1200; ++n) {
+            uint32_t rec = pass == 0 ? n : 1201 - n;  // forwards out, backwards in
+            table.GetRecord(int(rec));
+            table.SetNumber(FMiss, pass == 0 ? 0 : 9);
+            table.PutRecord(rec);
+            if (n % 300 == 0) {
+                auto problems = cdx.Check();
+                ASSERT_TRUE(problems.empty()) << joined(problems);
+            }
+        }
+        EXPECT_EQ(walk(*some).size(), pass == 0 ? 0u : 1200u);
+        EXPECT_EQ(some->RootPage(), root);
+    }
+    cdx.Close();
+    cdx.Open(indexPath, false, false, true);
+    EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+    EXPECT_EQ(walk(*cdx.TagByName("SOME")).size(), 1200u);
+}
+
+} // namespace
+
+namespace {
+
+// Leaves filled while the table had 1023 records hold 3-byte entries; once it has more, any
+// rewrite of such a leaf widens its entries, which must split a full leaf, not fail.
+TEST_F(CdxTest, WideningEntriesSplitsFullOldLeaves)
+{
+    for (int i = 0; i < 1023; ++i)
+        append("m" + std::to_string(i));
+    TCdxFile cdx(table);
+    cdx.Open(indexPath, true, false, true);
+    cdx.AddTag("WORD1", "WORD1");
+    char key[16];
+    std::vector<uint32_t> order(400);
+    for (uint32_t n = 1; n <= 400; ++n)
+        order[n - 1] = n;
+    std::shuffle(order.begin(), order.end(), std::mt19937(3));  // leaves of every fullness
+    for (uint32_t n : order) {
+        std::snprintf(key, sizeof key, "a%04u", n);
+        rewrite(n, key, 0);
+    }
+    append("z");
+    for (uint32_t n = 1; n <= 400; ++n) {
+        std::snprintf(key, sizeof key, "b%04u", n);
+        rewrite(n, key, 0);
+    }
+    auto problems = cdx.Check();
+    EXPECT_TRUE(problems.empty()) << joined(problems);
+    EXPECT_EQ(walk(*cdx.TagByName("WORD1")).size(), 1024u);
+}
+
+} // namespace
