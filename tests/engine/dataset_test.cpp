@@ -761,3 +761,41 @@ TEST_F(DataSetTest, SharedCursorsEditTheSameFile)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DataSetTest, FilterAndIndexFileChangesRestartAtTheFirstRecord)
+{
+    Make({{"b", "1", 1}, {"a", "2", 0}, {"c", "3", 2}});
+    Index();
+    ds.SetIndexName("WORD1");
+    ds.Last();
+    ds.SetFiltered(false); // already off: only back to the first record
+    EXPECT_EQ(ds.RecNo(), 2u);
+    ds.Last();
+    ds.SetFilter("MISS > 0"); // stored, not applied while Filtered is off
+    EXPECT_EQ(ds.RecNo(), 3u);
+    ds.SetFiltered(true);
+    EXPECT_EQ(Walk(), (Recs{1, 3}));
+    ds.SetFilterOptions(foCaseInsensitive);
+    EXPECT_EQ(Walk(), (Recs{1, 3}));
+
+    // Emptying the index list empties IndexName and leaves natural order, keeping the record.
+    ds.Locate("WORD1", "c");
+    ds.ClearIndexFiles();
+    EXPECT_EQ(ds.IndexName(), "");
+    EXPECT_EQ(ds.RecNo(), 3u);
+    EXPECT_EQ(Walk(), (Recs{1, 3}));
+
+    // On a closed cursor a change is checked against the files and the cursor stays closed.
+    ds.Close();
+    EXPECT_EQ(ErrorOf([&] { ds.AddIndexFile(Path("gone.cdx")); }), "Cannot find file " + Path("gone.cdx"));
+    EXPECT_FALSE(ds.Active());
+    ds.SetIndexFiles({Path("words.cdx")});
+    EXPECT_FALSE(ds.Active());
+    ds.SetIndexName("MISS");
+    ds.Open();
+    EXPECT_EQ(Walk(), (Recs{1, 3})); // the filter comes back with the cursor
+}
+
+} // namespace
