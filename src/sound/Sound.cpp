@@ -261,8 +261,13 @@ void TSoundPlayer::Close()
     m_fileName.clear();
     if (m_loop)
         m_loop->quit();
-    if (wasPlaying)
-        emit Finished();
+    if (wasPlaying) {
+        const quint64 request = m_request;
+        QMetaObject::invokeMethod(this, [this, request] {
+            if (request == m_request)
+                emit Finished();
+        }, Qt::QueuedConnection);
+    }
 }
 
 bool TSoundPlayer::IsPlaying() const

@@ -32,7 +32,8 @@ public:
     ~TSoundPlayer() override;
 
     // Opens the device on a file (closing the one before). False on a device error, which
-    // LastError then names. Waits, with the event loop running, until the file is loaded.
+    // LastError then names. A wave is read at once; another file is waited for, with the event
+    // loop running, until the media backend has loaded it.
     bool Open(const QString &fileName);
     // Plays the opened file from its start to its end. With wait, returns when it has ended.
     bool Play(bool wait);
@@ -44,7 +45,8 @@ public:
     bool IsPlaying() const;
 
 signals:
-    // The sound of the last play request has ended (or could not go on).
+    // The sound of the last play request has ended (or could not go on). Delivered queued, so a
+    // slot may play the next sound or destroy the player.
     void Finished();
 
 private:

@@ -91,6 +91,8 @@ static int run(int argc, char **argv)
     if (args[1] == "cut" && args.size() == 4) {
         auto *owned = new TSoundPlayer;
         const bool destroy = args[3] == "delete";
+        int finished = 0;
+        QObject::connect(owned, &TSoundPlayer::Finished, [&finished] { ++finished; });
         QTimer::singleShot(100, owned, [&] {
             if (destroy)
                 delete owned;
@@ -102,9 +104,10 @@ static int run(int argc, char **argv)
         std::printf("device=%d result=%d elapsed=%lld\n", device, result, static_cast<long long>(clock.elapsed()));
         if (!destroy) {
             std::printf("closedname=%d playing=%d\n", owned->FileName().isEmpty(), owned->IsPlaying());
+            runFor(200);
+            std::printf("finished=%d\n", finished);
             delete owned;
         }
-        std::fflush(stdout);
         runFor(500);
         return 0;
     }

@@ -742,6 +742,7 @@ TEST(SoundServer, ClosingOrDestroyingThePlayerEndsAWait)
         if (std::string(how) == "close") {
             EXPECT_EQ(r.value("closedname"), 1) << s(r.out);
             EXPECT_EQ(r.value("playing"), 0) << s(r.out);
+            EXPECT_EQ(r.value("finished"), 1) << s(r.out);
         }
         // Whatever reached the server before the cut, the sound did not play on.
         for (const Burst &b : bs)
