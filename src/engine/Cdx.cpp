@@ -523,7 +523,8 @@ TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyEx
     key.Compile(keyExpression);
     if (key.IsEmpty())
         throw EDbfExpression("Expression cannot be evaluated");
-    int keyLength = key.KeyLength();
+    // The handler caps lengths at the format's limit; a longer text must be refused, not cut.
+    int keyLength = key.KeyType() == 'C' ? int(key.Evaluate().text.size()) : key.KeyLength();
     if (keyLength < 1 || keyLength > CdxMaxKeyLength)
         throw EDbfError(2112, 0, fileName_ + ": key length " + std::to_string(keyLength));
     std::unique_ptr<TExpHandler> forCond;

@@ -354,9 +354,16 @@ TEST_F(CdxTest, AppendingAGreatestKeyAndRewritingUnchangedKeys)
         append("w" + std::to_string(100 + i), "", i % 4);
     TCdxFile cdx(table);
     buildDictionaryTags(cdx);
+    // A tag keeps its place while keys are added before and after it.
+    TCdxTag& kbmiss = *cdx.TagByName("KBMISS");
+    EXPECT_EQ(kbmiss.Find("0", false), 1u);
+    EXPECT_EQ(kbmiss.Next(), 2u);
+    append("aaa", "", 0);
     append("zzz", "", 99);
-    EXPECT_EQ(cdx.TagByName("WORD1")->Last(), 51u);
-    EXPECT_EQ(cdx.TagByName("MISS")->Last(), 51u);
+    EXPECT_EQ(kbmiss.Current(), 2u);
+    EXPECT_EQ(kbmiss.Next(), 3u);
+    EXPECT_EQ(cdx.TagByName("WORD1")->Last(), 52u);
+    EXPECT_EQ(cdx.TagByName("MISS")->Last(), 52u);
     cdx.FlushIndex();
     auto before = readBytes(indexPath);
     uint32_t counter = cdx.ChangeCounter();
@@ -395,6 +402,10 @@ TEST_F(CdxTest, ReplacingATagAndRefusingBadOnes)
     }
     size = readBytes(indexPath).size();
     EXPECT_THROW(cdx.AddTag("MISS", "NOSUCHFIELD"), EDbfExpression);
+    EXPECT_THROW(cdx.AddTag("MISS", "WAVFILE"), EDbfError);  // 255 bytes: above the 240 limit
+    EXPECT_THROW(cdx.AddTag("MISS", "WORD1+WORD2+WORD1+\"x\""), EDbfError);
+    cdx.AddTag("LONGEST", "WORD1+WORD2+TRANSCRIPT");
+    size = readBytes(indexPath).size();
     EXPECT_EQ(readBytes(indexPath).size(), size);
     EXPECT_EQ(cdx.TagByName("MISS")->KeyExpression(), "MISS");
     EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
