@@ -2,7 +2,7 @@
 // owner of the shared services (button images, file list, activity timer).
 #pragma once
 
-#include "shell/Images.h"
+#include "platform/Images.h"
 #include "shell/Tools.h"
 
 #include <QWidget>

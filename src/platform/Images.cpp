@@ -1,5 +1,5 @@
 // Draws the shared button images with QPainter, so they scale with nothing and need no files.
-#include "shell/Images.h"
+#include "platform/Images.h"
 
 #include <QPainter>
 #include <QPainterPath>
