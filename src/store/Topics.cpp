@@ -17,6 +17,7 @@
 #include <vector>
 
 TTopics *Topics = nullptr;
+TDbfDataSet *TWords = nullptr;
 
 namespace {
 

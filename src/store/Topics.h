@@ -72,5 +72,8 @@ private:
     std::function<std::uint32_t()> m_random;
 };
 
-// The catalogue of the running program (made at start, before the trainer).
+// The one cursor every part reads and writes dictionaries through, and the catalogue on it
+// (both made at start, before the trainer).
+extern TDbfDataSet *TWords;
+
 extern TTopics *Topics;
