@@ -150,7 +150,8 @@ bool TTopics::CreateDictionary(const QString &path)
     CloseDictionary();
     bool ok = false;
     try {
-        ok = TCreateTopic(m_words, toPath(path));
+        m_words.SetTableName(toPath(path) + ".wrd");
+        ok = TCreateTopic(&m_words).Execute();
     } catch (const EEngineError &) {
         ok = false;
     }
@@ -165,7 +166,8 @@ bool TTopics::CreateLearned(const QString &path)
     CloseDictionary();
     bool ok = false;
     try {
-        ok = TCreateLearned(m_words, toPath(path));
+        m_words.SetTableName(toPath(path) + ".wrd");
+        ok = TCreateLearned(&m_words).Execute();
     } catch (const EEngineError &) {
         ok = false;
     }
