@@ -33,6 +33,43 @@ void put32be(std::vector<unsigned char>& b, size_t at, uint32_t v)
         b[at + size_t(i)] = uint8_t(v >> (8 * (3 - i)));
 }
 
+uint32_t be32(const std::vector<unsigned char>& b, size_t at)
+{
+    return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) | b[at + 3];
+}
+
+// A reader of the format written from the format alone, the way other programs walk a tag:
+// down the first children to the leftmost leaf, then along the right sibling pointers.
+std::vector<std::pair<std::string, uint32_t>> siblingWalk(const std::vector<unsigned char>& b,
+                                                         uint32_t header, char pad)
+{
+    std::vector<std::pair<std::string, uint32_t>> out;
+    const int keyLength = le16(b, header + 12);
+    uint32_t page = le32(b, header);
+    while ((le16(b, page) & 2) == 0)
+        page = be32(b, page + 12 + size_t(keyLength) + 4);
+    for (int guard = 0; page != 0xFFFFFFFF && guard < 100000; ++guard) {
+        const int count = le16(b, page + 2), recBits = b[page + 20], dupBits = b[page + 21], n = b[page + 23];
+        const uint64_t recMask = le32(b, page + 14), dupMask = b[page + 18], trailMask = b[page + 19];
+        size_t keyEnd = page + 512;
+        std::string prev;
+        for (int i = 0; i < count; ++i) {
+            uint64_t v = 0;
+            for (int k = 0; k < n; ++k)
+                v |= uint64_t(b[page + 24 + size_t(i * n + k)]) << (8 * k);
+            size_t dup = (v >> recBits) & dupMask, trail = (v >> (recBits + dupBits)) & trailMask;
+            size_t stored = size_t(keyLength) - dup - trail;
+            keyEnd -= stored;
+            std::string key = prev.substr(0, dup) + std::string(b.begin() + long(keyEnd), b.begin() + long(keyEnd + stored)) +
+                              std::string(trail, pad);
+            out.emplace_back(key, uint32_t(v & recMask));
+            prev = key;
+        }
+        page = le32(b, page + 8);
+    }
+    return out;
+}
+
 constexpr int FWord1 = 0, FWord2 = 1, FMiss = 3, FKbMiss = 4;
 
 // A dictionary table with its index beside it, the four tags of the dictionary layout.
@@ -88,6 +125,17 @@ protected:
         for (uint32_t r = tag.Last(); !tag.Bof(); r = tag.Prior())
             order.push_back(r);
         return order;
+    }
+
+    // The tag walked by the sibling-chain reader equals the tag walked here, keys included.
+    void expectSiblingWalk(TCdxTag& tag)
+    {
+        auto bytes = readBytes(indexPath);
+        auto theirs = siblingWalk(bytes, tag.HeaderOffset(), tag.KeyType() == 'C' ? ' ' : '\0');
+        std::vector<std::pair<std::string, uint32_t>> ours;
+        for (uint32_t r = tag.First(); !tag.Eof(); r = tag.Next())
+            ours.emplace_back(tag.CurrentKey(), r);
+        EXPECT_TRUE(theirs == ours) << tag.Name() << ": " << theirs.size() << " / " << ours.size();
     }
 
     static std::string joined(const std::vector<std::string>& lines)
@@ -269,6 +317,7 @@ TEST_F(CdxTest, LeafEntriesGrowAt1024Records)
         }
         EXPECT_EQ(walk(*tag).size(), count);
         EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+        expectSiblingWalk(*tag);
         // Crossing the limit by appending rewrites leaves with wider entries.
         append("zz");
         append("aa");
@@ -315,6 +364,7 @@ TEST_F(CdxTest, RandomAppendsAndRewritesKeepEveryTagSound)
             TCdxTag& tag = *cdx.Tag(i);
             EXPECT_EQ(walk(tag).size(), count) << tag.Name();
             EXPECT_EQ(tag.RootPage(), roots[tag.Name()]) << tag.Name();
+            expectSiblingWalk(tag);
         }
         if (batch % 3 == 2) {
             // What was written must read back the same after a reopen.
@@ -618,6 +668,7 @@ TEST_F(CdxTest, WideningEntriesSplitsFullOldLeaves)
     auto problems = cdx.Check();
     EXPECT_TRUE(problems.empty()) << joined(problems);
     EXPECT_EQ(walk(*cdx.TagByName("WORD1")).size(), 1024u);
+    expectSiblingWalk(*cdx.TagByName("WORD1"));
 }
 
 } // namespace
