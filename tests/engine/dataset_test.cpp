@@ -799,3 +799,32 @@ TEST_F(DataSetTest, FilterAndIndexFileChangesRestartAtTheFirstRecord)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DataSetTest, ConditionalAndDescendingTagsSetTheirOwnOrder)
+{
+    // Tags the program does not build itself, as foreign files may hold them.
+    Make({{"b", "1", 1}, {"a", "2", 0}, {"c", "3", 2}, {"d", "4", 0}});
+    ds.IndexOn(Path("x.cdx"), "MISSED", "WORD1", "MISS > 0");
+    ds.IndexOn(Path("x.cdx"), "DOWN", "WORD1", "", iuDuplicates, ssDescending);
+    ds.AddIndexFile(Path("x.cdx"));
+
+    ds.SetIndexName("MISSED"); // only the records the condition admits are in this order
+    EXPECT_EQ(Walk(), (Recs{1, 3}));
+    EXPECT_EQ(ds.RecordCount(), 2u);
+    // The search takes DOWN, the first tag on WORD1 without a condition, then MISSED comes back.
+    for (const auto &[word, recNo] : {std::pair{"d", 4u}, std::pair{"a", 2u}}) {
+        ASSERT_TRUE(ds.Locate("WORD1", word));
+        EXPECT_EQ(ds.RecNo(), recNo);
+        EXPECT_EQ(ds.IndexName(), "MISSED");
+    }
+    EXPECT_FALSE(ds.Locate("WORD1", "e"));
+
+    ds.SetIndexName("DOWN");
+    EXPECT_EQ(Walk(), (Recs{4, 3, 1, 2}));
+    EXPECT_EQ(WalkBack(), (Recs{2, 1, 3, 4}));
+    EXPECT_EQ(ds.RecordCount(), 4u);
+}
+
+} // namespace
