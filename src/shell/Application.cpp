@@ -2,12 +2,16 @@
 // folder and the message box, and on the hidden window for the settings and the activity timer.
 #include "shell/Application.h"
 
+#include "engine/DataSet.h"
+#include "messages/LineInput.h"
+#include "messages/Message.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SingleInstance.h"
 #include "shell/ActivityMonitor.h"
 #include "shell/HiddenWindow.h"
-#include "shell/Tools.h"
+#include "store/Topics.h"
+#include "platform/FileTools.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -85,16 +89,6 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
     return false;
 }
 
-bool EnsureProgramFolders()
-{
-    static const char *const folders[] = {"BASE/", "BASE/ON/", "BASE/LEARNED/", "BASE/OFF/",
-                                          "BASE/LEARNEDOFF/", "TEMP/", "NEWS/"};
-    bool ok = true;
-    for (const char *f : folders)
-        ok = EnsureFolder(QString::fromLatin1(f), true) && ok;
-    return ok;
-}
-
 int WordpopMain(int argc, char **argv)
 {
     // Exactly "-r", nothing else: remove the autorun entry and touch nothing more.
@@ -115,6 +109,12 @@ int WordpopMain(int argc, char **argv)
         installSignalHandlers(&app);
 
         FNo = new TFNo;
+        // The one cursor and the catalogue on it, before any window that shows words.
+        TWords = new TDbfDataSet;
+        TWords->SetExclusive(true);
+        Topics = new TTopics(*TWords);
+        FLineInput = new TFLineInput;
+        FMessage = new TFMessage;
 
         FNo->Activity()->loadLibrary();
 
@@ -131,6 +131,17 @@ int WordpopMain(int argc, char **argv)
     } catch (...) {
         showException("Unknown exception");
     }
+    // Reverse order of creation.
+    delete FMessage;
+    FMessage = nullptr;
+    delete FLineInput;
+    FLineInput = nullptr;
+    if (Topics)
+        Topics->CloseDictionary();
+    delete Topics;
+    Topics = nullptr;
+    delete TWords;
+    TWords = nullptr;
     delete FNo;
     FNo = nullptr;
     return 0;

@@ -15,7 +15,3 @@ public:
 
 // Runs Wordpop; returns the process's exit code (always 0, as the tray program's callers expect).
 int WordpopMain(int argc, char **argv);
-
-// The folders every start makes sure of, relative to the program folder, in order.
-// Each failure is reported; returns false when any failed (the program then ends).
-bool EnsureProgramFolders();

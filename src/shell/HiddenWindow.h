@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/Images.h"
-#include "shell/Tools.h"
+#include "platform/FileTools.h"
 
 #include <QWidget>
 

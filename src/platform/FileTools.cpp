@@ -1,5 +1,5 @@
 // Folder creation and path parts; relies on the program folder being resolved at start.
-#include "shell/Tools.h"
+#include "platform/FileTools.h"
 
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
@@ -24,6 +24,16 @@ bool EnsureFolder(const QString &relative, bool report)
     if (report)
         MessageBox::show(QStringLiteral("Can't create ") + full + QStringLiteral(" directory."));
     return false;
+}
+
+bool EnsureProgramFolders()
+{
+    static const char *const folders[] = {"BASE/", "BASE/ON/", "BASE/LEARNED/", "BASE/OFF/",
+                                          "BASE/LEARNEDOFF/", "TEMP/", "NEWS/"};
+    bool ok = true;
+    for (const char *f : folders)
+        ok = EnsureFolder(QString::fromLatin1(f), true) && ok;
+    return ok;
 }
 
 static qsizetype lastSeparator(const QString &path)

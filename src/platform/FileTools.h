@@ -1,5 +1,5 @@
-// Shared file and path helpers of the shell: folders under the program folder, the parts of a
-// path, and the file-enumeration service of the hidden window.
+// Shared file and path helpers: folders under the program folder, the parts of a path, and the
+// file-enumeration service of the hidden window. Used from every layer above the platform.
 #pragma once
 
 #include <QString>
@@ -8,6 +8,11 @@
 // Makes sure program folder + `relative` exists, creating one level only. When it cannot be
 // made and `report` is set, says "Can't create <folder> directory." in the standard box.
 bool EnsureFolder(const QString &relative, bool report);
+
+// The folders every start makes sure of, relative to the program folder, in order: BASE/ and
+// the four dictionary folders under it, TEMP/ and NEWS/. Each failure is reported; false when
+// any failed (the program then ends).
+bool EnsureProgramFolders();
 
 // The folder part of a path (everything before its last separator), its name part, and the
 // path without its extension (cut at the last "." only when it follows the last separator).
