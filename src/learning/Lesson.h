@@ -221,6 +221,7 @@ private:
     // Found by PrepareQuestionSource for the question being formed.
     bool m_sourceRepeating = false;
     QString m_sourceDictionary;
+    int m_sourceCount = 0;
     double m_dueLimit = 0;
 
     QString m_statisticsText;

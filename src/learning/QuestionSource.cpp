@@ -16,8 +16,10 @@
 
 bool TLesson::DueFilter(TDbfDataSet &record) const
 {
-    // Only learned dictionaries carry DATE; a table without it has nothing due.
-    TField *date = record.FindField("DATE");
+    // Only learned dictionaries carry DATE; a table without it has nothing due. The learned
+    // layout has it as its eleventh field, which spares a search by name for every record.
+    TField *date = record.FieldCount() > 10 && record.Fields(10).FieldName() == "DATE" ? &record.Fields(10)
+                                                                                        : record.FindField("DATE");
     if (!date)
         return false;
     return date->AsDateTime().value <= m_dueLimit;
@@ -80,6 +82,7 @@ bool TLesson::PrepareQuestionSource()
 
     TDbfDataSet &words = Words();
     const int count = words.Active() ? int(words.RecordCount()) : 0;
+    m_sourceCount = count;
     m_candidateCount = std::min(count, m_visibleRows);
 
     if (Options.BaseDivision == 0)
@@ -112,7 +115,9 @@ void TLesson::NextQuestion()
         m_currentDictionary = m_sourceDictionary;
         m_moveToLearnedEnabled = !m_repeatingLearned && !Options.ChildrenMode;
 
-        const int count = words.Active() ? int(words.RecordCount()) : 0;
+        // Counted by PrepareQuestionSource on this same view, filter included; nothing has
+        // changed since.
+        const int count = m_sourceCount;
         if (count == 0) {
             // The counters promised words but no dictionary gave one (emptied or unreadable
             // since they were counted): nothing can be asked.
