@@ -403,12 +403,19 @@ void TCdxFile::LoadDirectory()
         Damaged("directory root outside the file");
     dir_.reset(new TCdxTag(*this, std::string(), 0, dirHeader_, true));
     dir_->Compile();
-    std::vector<std::pair<std::string, uint32_t>> entries;
+    struct DirEntry {
+        std::string name, key;
+        uint32_t at;
+    };
+    std::vector<DirEntry> entries;
     for (uint32_t at = dir_->TreeFirst(); !dir_->TreeEof(); at = dir_->TreeNext()) {
-        entries.emplace_back(dir_->StripKey(dir_->CurrentEntry()->Key), at);
+        std::string name = dir_->CurrentEntry()->Key;
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\0'))
+            name.pop_back();  // some writers pad names with zero bytes
+        entries.push_back(DirEntry{name, dir_->CurrentEntry()->Key, at});
     }
     dir_->Unposition();
-    for (const auto& [name, at] : entries) {
+    for (const auto& [name, dirKey, at] : entries) {
         if (at < IndexPageSize || at % IndexPageSize != 0 || uint64_t(at) + 1024 > end_)
             Damaged("tag " + name + " header at " + std::to_string(at));
         ReadBlock(at, buf.data(), buf.size());
@@ -420,6 +427,7 @@ void TCdxFile::LoadDirectory()
         if (header.General && readWrite_)
             Damaged("tag " + name + " uses general collation, which cannot be maintained here");
         std::unique_ptr<TCdxTag> tag(new TCdxTag(*this, name, at, header, false));
+        tag->dirKey_ = dirKey;
         try {
             tag->Compile();
         } catch (const EDbfError& e) {
@@ -535,7 +543,7 @@ TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyEx
 
     std::string dirKey = dir_->PadKey(name);
     if (TCdxTag* old = TagByName(name)) {
-        dir_->KeyDelete(dirKey, old->HeaderOffset());
+        dir_->KeyDelete(old->dirKey_, old->HeaderOffset());
         tags_.erase(std::find_if(tags_.begin(), tags_.end(), [old](const auto& t) { return t.get() == old; }));
     }
 
@@ -580,6 +588,7 @@ TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyEx
     WriteDirectoryHeader();
 
     std::unique_ptr<TCdxTag> tag(new TCdxTag(*this, name, headerAt, header, false));
+    tag->dirKey_ = dirKey;
     tag->Compile();
     TCdxTag* result = tag.get();
     tags_.push_back(std::move(tag));
@@ -701,7 +710,7 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
     std::vector<TIndexKey> expected;
     if (tag.directory_) {
         for (auto& t : tags_)
-            expected.push_back(TIndexKey{tag.PadKey(t->Name()), t->HeaderOffset(), 0});
+            expected.push_back(TIndexKey{t->dirKey_, t->HeaderOffset(), 0});
     } else {
         std::vector<char> record(size_t(table_.RecordLength()) + 1);
         uint32_t count = table_.RecordCount();

@@ -86,6 +86,7 @@ private:
 
     TCdxFile& file_;
     std::string name_;
+    std::string dirKey_;  // the directory's key for this tag, as stored
     uint32_t headerOffset_;
     TCdxTagHeader header_;
     bool directory_;

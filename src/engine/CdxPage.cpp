@@ -241,8 +241,12 @@ bool CdxDecodePage(const uint8_t* page, uint32_t offset, int keyLength, char pad
         uint32_t rec = uint32_t(v & recMask);
         size_t dup = size_t((v >> recBits) & dupMask);
         size_t trail = size_t((v >> (recBits + dupBits)) & trailMask);
-        if (dup + trail > size_t(keyLength) || (i == 0 && dup > 0))
+        if (dup > size_t(keyLength) || trail > size_t(keyLength) || (i == 0 && dup > 0))
             return fail("leaf entry counts");
+        // A shared prefix reaching into the trailing pad bytes says nothing more: the pad
+        // bytes follow anyway.
+        if (dup + trail > size_t(keyLength))
+            dup = size_t(keyLength) - trail;
         size_t stored = size_t(keyLength) - dup - trail;
         if (keyPos < entriesEnd + stored)
             return fail("leaf keys overlap entries");

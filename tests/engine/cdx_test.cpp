@@ -672,3 +672,50 @@ TEST_F(CdxTest, WideningEntriesSplitsFullOldLeaves)
 }
 
 } // namespace
+
+namespace {
+
+// Forms another writer may use that still mean the same keys: a shared prefix counted into
+// the trailing blanks, tag names padded with zero bytes.
+TEST_F(CdxTest, ReadsLeafFormsOtherWritersUse)
+{
+    append("a");
+    append("a");
+    uint32_t root = 0;
+    {
+        TCdxFile cdx(table);
+        buildDictionaryTags(cdx);
+        root = cdx.TagByName("WORD1")->RootPage();
+    }
+    auto b = readBytes(indexPath);
+    const uint32_t second = 2 | (80u << 10) | (79u << 17);  // dup 80 instead of 1
+    for (int i = 0; i < 3; ++i)
+        b[root + 27 + size_t(i)] = uint8_t(second >> (8 * i));
+
+    TIndexNode dir;
+    dir.Offset = 1024;
+    dir.Root = true;
+    for (auto [name, at] : {std::pair<const char*, uint32_t>{"KBMISS", 3072}, {"MISS", 1536}, {"WORD1", 4608}, {"WORD2", 6144}}) {
+        std::string key(name);
+        key.resize(10, '\0');
+        dir.Keys.push_back(TIndexKey{key, at, 0});
+    }
+    ASSERT_TRUE(CdxEncodeLeaf(dir, 10, ' ', b.size(), b.data() + 1024));
+    writeBytes(indexPath, b);
+
+    TCdxFile cdx(table);
+    cdx.Open(indexPath, false, false, true);
+    ASSERT_NE(cdx.TagByName("WORD1"), nullptr);
+    EXPECT_EQ(walk(*cdx.TagByName("WORD1")), (std::vector<uint32_t>{1, 2}));
+    EXPECT_EQ(cdx.TagByName("WORD1")->Find("a", false), 1u);
+    append("a");
+    EXPECT_EQ(walk(*cdx.TagByName("WORD1")), (std::vector<uint32_t>{1, 2, 3}));
+    cdx.AddTag("MISS", "KBMISS");  // replaces the zero-padded entry
+    EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+    cdx.Close();
+    cdx.Open(indexPath, false, false, true);
+    EXPECT_EQ(cdx.TagCount(), 4);
+    EXPECT_EQ(cdx.TagByName("MISS")->KeyExpression(), "KBMISS");
+}
+
+} // namespace
