@@ -1,0 +1,312 @@
+// wordpop-dict run as the real binary on real files: create, import, export, dump, reindex and
+// check in round trips, damaged tables and indexes, and bad arguments.
+#include "engine/DataSet.h"
+
+#include "common/TestHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ToolRun {
+    int exit = -1;
+    std::string out, err;
+};
+
+ToolRun dict(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(WORDPOP_BINARY_DIR "/wordpop-dict"), args);
+    ToolRun r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = "timed out";
+        return r;
+    }
+    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = p.readAllStandardOutput().toStdString();
+    r.err = p.readAllStandardError().toStdString();
+    return r;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+void patch(const QString &path, qint64 offset, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.seek(offset));
+    f.write(bytes);
+}
+
+std::vector<std::string> lines(const std::string &text)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// Files in a folder other than the ones named: leftovers of a failed command.
+QStringList strayFiles(const QString &folder, const QStringList &expected)
+{
+    QStringList stray;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        if (!expected.contains(name))
+            stray << name;
+    return stray;
+}
+
+class DictTool : public ::testing::Test {
+protected:
+    QString file(const char *name) const { return home.home() + name; }
+    TestHome home;
+};
+
+} // namespace
+
+TEST_F(DictTool, CreateImportExportReindexCheckRoundTrip)
+{
+    const QString wrd = file("Verbs.wrd"), cdx = file("Verbs.cdx");
+    ToolRun r = dict({"create", wrd});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(readAll(wrd).size(), 354); // ten descriptors, 0x0D, 0x1A: an empty topic table
+
+    // Windows-1251 csv, a UTF-8 csv with a character the code page lacks, and a line-pair file.
+    home.writeFile("a.csv", QByteArray("go;\xE8\xE4\xF2\xE8;[g\xC9\x99\xCA\x8A];\\SOUND\\go.wav\r\nalone\r\n"));
+    home.writeFile("b.csv", QByteArray("be;\xD0\xB1\xD1\x8B\xD1\x82\xD1\x8C \xE6\x97\xA5\n"));
+    home.writeFile("c.txt", QByteArray("act\n\xE4\xE5\xE9\xF1\xF2\xE2\xEE\xE2\xE0\xF2\xFC\n"));
+    r = dict({"import", wrd, file("a.csv"), file("b.csv"), file("c.txt")});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.out.find("Added 3 words"), std::string::npos) << r.out;
+    // "[gəʊ]" is UTF-8 but the file as a whole is not, so only b.csv is converted.
+    EXPECT_NE(r.err.find("b.csv: 1 character that"), std::string::npos) << r.err;
+
+    r = dict({"export", wrd});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{
+                                "go;\xE8\xE4\xF2\xE8;[g\xC9\x99\xCA\x8A];\\SOUND\\go.wav",
+                                "be;\xE1\xFB\xF2\xFC ?;;",
+                                "act;\xE4\xE5\xE9\xF1\xF2\xE2\xEE\xE2\xE0\xF2\xFC;;",
+                            }));
+    r = dict({"export", wrd, "--utf8"});
+    EXPECT_EQ(lines(r.out)[1], "be;\xD0\xB1\xD1\x8B\xD1\x82\xD1\x8C ?;;");
+
+    // No index yet: check says so and passes on the table alone; --order needs the index.
+    r = dict({"check", wrd});
+    EXPECT_EQ(r.exit, 0) << r.out;
+    EXPECT_NE(r.out.find("no index"), std::string::npos) << r.out;
+    EXPECT_EQ(dict({"export", wrd, "--order", "WORD1"}).exit, 1);
+
+    r = dict({"reindex", wrd});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    ASSERT_TRUE(QFile::exists(cdx));
+    r = dict({"check", wrd});
+    EXPECT_EQ(r.exit, 0) << r.out;
+
+    r = dict({"export", wrd, "--order", "word1"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const std::vector<std::string> sorted = lines(r.out);
+    ASSERT_EQ(sorted.size(), 3u);
+    EXPECT_EQ(sorted[0].substr(0, 4), "act;");
+    EXPECT_EQ(sorted[1].substr(0, 3), "be;");
+    EXPECT_EQ(sorted[2].substr(0, 3), "go;");
+
+    // Importing with the index present keeps all four tags exact.
+    home.writeFile("d.csv", QByteArray("ask;\xF1\xEF\xF0\xEE\xF1\xE8\xF2\xFC\nzip;\xE7\xE0\xF1\xF2\xE5\xE3\xED\xF3\xF2\xFC\n"));
+    r = dict({"import", wrd, file("d.csv")});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.out.find("Added 2 words"), std::string::npos) << r.out;
+    r = dict({"check", wrd});
+    EXPECT_EQ(r.exit, 0) << r.out;
+    r = dict({"export", wrd, "--order=WORD1"});
+    std::vector<std::string> w1;
+    for (const std::string &l : lines(r.out))
+        w1.push_back(l.substr(0, l.find(';')));
+    EXPECT_EQ(w1, (std::vector<std::string>{"act", "ask", "be", "go", "zip"}));
+    EXPECT_EQ(strayFiles(home.home(), {"Verbs.wrd", "Verbs.cdx", "a.csv", "b.csv", "c.txt", "d.csv"}),
+              QStringList());
+}
+
+TEST_F(DictTool, ImportMakesAMissingDictionaryWithItsIndex)
+{
+    const QString wrd = file("New.wrd"), cdx = file("New.cdx");
+    writeAll(cdx, QByteArray(4096, '\0')); // left over from an earlier table of that name
+    home.writeFile("w.txt", QByteArray("b\n2\na\n1\n"));
+    ToolRun r = dict({"import", wrd, file("w.txt")});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.out.find("Added 2 words"), std::string::npos) << r.out;
+    r = dict({"check", wrd});
+    EXPECT_EQ(r.exit, 0) << r.out;
+    EXPECT_EQ(r.out.find("no index"), std::string::npos) << r.out;
+    r = dict({"export", wrd, "--order", "WORD2"});
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"a;1;;", "b;2;;"}));
+    EXPECT_EQ(strayFiles(home.home(), {"New.wrd", "New.cdx", "w.txt"}), QStringList());
+}
+
+TEST_F(DictTool, DumpShowsEveryFieldAndDeletedRecordsOnRequest)
+{
+    const QString wrd = file("Done.wrd");
+    ASSERT_EQ(dict({"create", wrd, "--learned"}).exit, 0);
+    home.writeFile("w.csv", QByteArray("one;1\ntwo;2\nthree;3\n"));
+    ASSERT_EQ(dict({"import", wrd, file("w.csv")}).exit, 0);
+    {
+        // The second word is deleted and the third gets counters and a date, through the cursor.
+        TDbfDataSet ds;
+        ds.SetTableName(wrd.toStdString());
+        ds.SetExclusive(true);
+        ds.Open();
+        ds.SetRecNo(3);
+        ds.Edit();
+        ds.FieldByName("MISS").SetAsInteger(4);
+        ds.FieldByName("WAVEND").SetAsInteger(123456);
+        ds.FieldByName("DATE").SetAsDateTime(EncodeDate(2024, 2, 29));
+        ds.Post();
+        ds.SetRecNo(2);
+        ds.Delete();
+        ds.Close();
+    }
+    ToolRun r = dict({"dump", wrd});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{
+                                "1\tone\t1\t\t0\t0\t0\t0\t\t0\t0\t",
+                                "3\tthree\t3\t\t4\t0\t0\t0\t\t0\t123456\t20240229",
+                            }));
+    r = dict({"dump", wrd, "--deleted"});
+    ASSERT_EQ(lines(r.out).size(), 3u);
+    EXPECT_EQ(lines(r.out)[1], "2*\ttwo\t2\t\t0\t0\t0\t0\t\t0\t0\t");
+    EXPECT_EQ(lines(r.out)[0].substr(0, 2), "1\t");
+
+    ASSERT_EQ(dict({"reindex", wrd}).exit, 0);
+    r = dict({"dump", wrd, "--order", "MISS"});
+    ASSERT_EQ(lines(r.out).size(), 2u);
+    EXPECT_EQ(lines(r.out)[0].substr(0, 2), "1\t");
+    EXPECT_EQ(lines(r.out)[1].substr(0, 2), "3\t");
+    EXPECT_EQ(dict({"check", wrd}).exit, 0);
+}
+
+TEST_F(DictTool, ReindexLeavesTheTableAndReplacesAStaleIndex)
+{
+    const QString wrd = file("T.wrd"), cdx = file("T.cdx");
+    ASSERT_EQ(dict({"create", wrd}).exit, 0);
+    home.writeFile("w.csv", QByteArray("b;1\na;2\nc;3\n"));
+    ASSERT_EQ(dict({"import", wrd, file("w.csv")}).exit, 0);
+    writeAll(cdx, QByteArray(2048, 'x')); // not an index at all
+    EXPECT_EQ(dict({"check", wrd}).exit, 1);
+    EXPECT_EQ(dict({"import", wrd, file("w.csv")}).exit, 1); // a damaged index is not written through
+    const QByteArray table = readAll(wrd);
+
+    ToolRun r = dict({"reindex", wrd});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(readAll(wrd), table);
+    r = dict({"check", wrd});
+    EXPECT_EQ(r.exit, 0) << r.out;
+    EXPECT_EQ(strayFiles(home.home(), {"T.wrd", "T.cdx", "w.csv"}), QStringList());
+}
+
+TEST_F(DictTool, CheckFindsDamage)
+{
+    struct Case {
+        const char *name;
+        std::function<void(const QString &wrd, const QString &cdx)> damage;
+        const char *says;
+    };
+    // Three records, four tags of one leaf each: the WORD1 root leaf is the seventh page pair
+    // in the order MISS, KBMISS, WORD1, WORD2 (header 4608, root 5632).
+    const Case cases[] = {
+        {"a WORD1 key byte in the index", [](const QString &, const QString &cdx) { patch(cdx, 5632 + 511, "~"); },
+         "T.cdx"},
+        {"a record changed behind the index's back",
+         [](const QString &wrd, const QString &) { patch(wrd, 353 + 1, "z"); }, "T.cdx"},
+        {"an index cut short", [](const QString &, const QString &cdx) { QFile::resize(cdx, 1000); }, "T.cdx"},
+        {"header count wrong", [](const QString &wrd, const QString &) { patch(wrd, 4, QByteArray("\x09\0\0\0", 4)); },
+         "header counts 9"},
+        {"a partial record", [](const QString &wrd, const QString &) { QFile::resize(wrd, 353 + 3 * 556 + 100); },
+         "partial record"},
+        {"a number that is none", [](const QString &wrd, const QString &) { patch(wrd, 353 + 1 + 240, "  x 1"); },
+         "no number"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TestHome h;
+        const QString wrd = h.home() + "T.wrd", cdx = h.home() + "T.cdx";
+        ASSERT_EQ(dict({"create", wrd}).exit, 0);
+        h.writeFile("w.csv", QByteArray("b;1\na;2\nc;3\n"));
+        ASSERT_EQ(dict({"import", wrd, h.home() + "w.csv"}).exit, 0);
+        ASSERT_EQ(dict({"reindex", wrd}).exit, 0);
+        ASSERT_EQ(dict({"check", wrd}).exit, 0);
+        c.damage(wrd, cdx);
+        const ToolRun r = dict({"check", wrd});
+        EXPECT_EQ(r.exit, 1) << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(DictTool, BadArgumentsAndFilesFailCleanly)
+{
+    const QString wrd = file("D.wrd");
+    ASSERT_EQ(dict({"create", wrd}).exit, 0);
+    home.writeFile("w.csv", QByteArray("a;1\n"));
+    home.writeFile("junk.wrd", QByteArray("this is not a table at all, just some text"));
+    const QByteArray before = readAll(wrd);
+
+    struct Case {
+        QStringList args;
+        int exit;
+        const char *says;
+    };
+    const Case cases[] = {
+        {{}, 2, "no command"},
+        {{"frobnicate", wrd}, 2, "unknown command"},
+        {{"export"}, 2, "needs a dictionary"},
+        {{"export", wrd, "--learned"}, 2, "unknown option"},
+        {{"export", wrd, "--order"}, 2, "needs a tag"},
+        {{"create", wrd, "extra"}, 2, "unexpected argument"},
+        {{"import", wrd}, 2, "at least one"},
+        {{"create", wrd}, 1, "already exists"},
+        {{"export", file("missing.wrd")}, 1, "no such dictionary"},
+        {{"import", wrd, file("w.csv"), file("missing.csv")}, 1, "missing.csv"},
+        {{"import", file("new.wrd"), file("missing.csv")}, 1, "missing.csv"},
+        {{"dump", file("junk.wrd")}, 1, "junk.wrd"},
+        {{"reindex", file("junk.wrd")}, 1, "junk.wrd"},
+        {{"check", file("junk.wrd")}, 1, "junk.wrd"},
+        {{"export", wrd, "--order", "WORD1"}, 1, "D.cdx"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const ToolRun r = dict(c.args);
+        EXPECT_EQ(r.exit, c.exit) << r.out << r.err;
+        EXPECT_NE((r.err + r.out).find(c.says), std::string::npos) << r.err;
+    }
+    // Nothing was changed or left behind by any of them.
+    EXPECT_EQ(readAll(wrd), before);
+    EXPECT_EQ(strayFiles(home.home(), {"D.wrd", "w.csv", "junk.wrd"}), QStringList());
+
+    ASSERT_EQ(dict({"reindex", wrd}).exit, 0);
+    const ToolRun r = dict({"export", wrd, "--order", "NOSUCH"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("NOSUCH"), std::string::npos) << r.err;
+}
