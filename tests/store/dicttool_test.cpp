@@ -155,15 +155,16 @@ TEST_F(DictTool, ImportMakesAMissingDictionaryWithItsIndex)
 {
     const QString wrd = file("New.wrd"), cdx = file("New.cdx");
     writeAll(cdx, QByteArray(4096, '\0')); // left over from an earlier table of that name
-    home.writeFile("w.txt", QByteArray("b\n2\na\n1\n"));
+    // A word longer than its field is cut to the field's 80 characters.
+    home.writeFile("w.txt", QByteArray("b\n2\na\n1\n") + QByteArray(100, 'x') + "\ny\n");
     ToolRun r = dict({"import", wrd, file("w.txt")});
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_NE(r.out.find("Added 2 words"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Added 3 words"), std::string::npos) << r.out;
     r = dict({"check", wrd});
     EXPECT_EQ(r.exit, 0) << r.out;
     EXPECT_EQ(r.out.find("no index"), std::string::npos) << r.out;
     r = dict({"export", wrd, "--order", "WORD2"});
-    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"a;1;;", "b;2;;"}));
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"a;1;;", "b;2;;", std::string(80, 'x') + ";y;;"}));
     EXPECT_EQ(strayFiles(home.home(), {"New.wrd", "New.cdx", "w.txt"}), QStringList());
 }
 
