@@ -141,8 +141,11 @@ TEST_F(Grading, TypedAnswers)
         lesson->NextQuestion();
         ASSERT_EQ(lesson->ExpectedAnswer(), QStringLiteral("Кот"));
         QSignalSpy questions(lesson.get(), &TLesson::QuestionShown);
+        Options.OkSoundOn = true;
+        QSignalSpy sounds(lesson.get(), &TLesson::AnswerSoundPlayed);
         const int statRight = Options.StatRightAnswers;
         lesson->AnswerTyped(c.typed);
+        EXPECT_EQ(sounds.size(), c.delta > 0 ? 1 : 0) << "a variant plays no sound";
 
         const StoredWord w = read(tkOn, name)[2];
         EXPECT_EQ(w.kbInRow, c.delta > 0 ? 1 : 0);

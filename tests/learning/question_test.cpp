@@ -328,3 +328,25 @@ TEST_F(Question, WordHintNamesCountersAndDictionary)
                                                        "       Ошибок: 0\n"
                                                        "       Правильных ответов: 0"));
 }
+
+TEST_F(Question, FixedSeedRepeatsTheLesson)
+{
+    make(tkOn, "a", numbered(40));
+    make(tkOn, "b", numbered(40, "v"));
+    recount();
+    Options.CheckOrder = 2;
+    auto sequence = [&] {
+        std::vector<std::string> asked_;
+        lesson->StartLesson();
+        for (int i = 0; i < 8; ++i) {
+            asked_.push_back(asked() + "/" + std::to_string(lesson->Reverse()) + "/" +
+                             lesson->AnswerList().join(',').toStdString());
+            lesson->NextQuestion();
+        }
+        return asked_;
+    };
+    const auto first = sequence();
+    EXPECT_EQ(sequence(), first);
+    lesson->FixSeed(777);
+    EXPECT_NE(sequence(), first);
+}
