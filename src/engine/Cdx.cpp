@@ -140,9 +140,16 @@ size_t TCdxTag::LeafSplitCount(const TIndexNode& node)
     for (const TIndexKey& k : node.Keys)
         limit = std::max<uint64_t>(limit, k.RecNo);
     TCdxLeafParams p = CdxLeafParams(KeyLength(), limit);
-    size_t k = 0;
-    while (k < node.Keys.size() && CdxLeafUsed(node, k + 1, p.N, PadByte()) < 250)
+    size_t k = 0, used = 0;
+    while (k < node.Keys.size()) {
+        const std::string& key = node.Keys[k].Key;
+        int trail = CdxTrailCount(key, PadByte());
+        int dup = k == 0 ? 0 : CdxDupCount(node.Keys[k - 1].Key, key, trail);
+        used += size_t(p.N) + key.size() - size_t(trail) - size_t(dup);
+        if (used >= 250)
+            break;
         ++k;
+    }
     return k;
 }
 

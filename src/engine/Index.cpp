@@ -90,7 +90,7 @@ void TIndexTag::TrimPath(size_t size)
 {
     while (path_.size() > size) {
         if (path_.back().Dirty)
-            WriteNode(path_.back().Node);
+            StoreNode(path_.back().Node);
         path_.pop_back();
     }
 }
@@ -99,7 +99,7 @@ void TIndexTag::WritePath()
 {
     for (Level& l : path_) {
         if (l.Dirty) {
-            WriteNode(l.Node);
+            StoreNode(l.Node);
             l.Dirty = false;
         }
     }
@@ -110,12 +110,6 @@ void TIndexTag::CheckNode(const Level& level)
     const auto& keys = level.Node.Keys;
     if (!level.Node.Leaf && keys.empty() && path_.size() > 1)
         Damaged("empty interior page at " + std::to_string(level.Node.Offset));
-    for (size_t i = 0; i < keys.size(); ++i) {
-        if (keys[i].Key.size() != size_t(keyLength_))
-            Damaged("key of wrong length");
-        if (i > 0 && CompareEntries(keys[i - 1], keys[i]) >= 0)
-            Damaged("keys out of order in page " + std::to_string(level.Node.Offset));
-    }
     if (!keys.empty()) {
         if (level.Lo && CompareEntries(keys.front(), *level.Lo) <= 0)
             Damaged("page " + std::to_string(level.Node.Offset) + " below its parent's range");
@@ -124,12 +118,53 @@ void TIndexTag::CheckNode(const Level& level)
     }
 }
 
+const TIndexNode& TIndexTag::FetchNode(uint32_t offset)
+{
+    auto it = cache_.find(offset);
+    if (it != cache_.end())
+        return it->second;
+    TIndexNode node = ReadNode(offset);
+    const auto& keys = node.Keys;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].Key.size() != size_t(keyLength_))
+            Damaged("key of wrong length");
+        if (i > 0 && CompareEntries(keys[i - 1], keys[i]) >= 0)
+            Damaged("keys out of order in page " + std::to_string(offset));
+    }
+    if (cache_.size() >= CacheLimit)
+        cache_.clear();
+    return cache_.emplace(offset, std::move(node)).first->second;
+}
+
+void TIndexTag::StoreNode(const TIndexNode& node)
+{
+    WriteNode(node);
+    if (cache_.size() >= CacheLimit)
+        cache_.clear();
+    TIndexNode& cached = cache_[node.Offset];
+    cached = node;
+    cached.Root = node.Offset == RootOffset();
+}
+
+void TIndexTag::PatchSibling(uint32_t offset, bool right, uint32_t sibling)
+{
+    SetSibling(offset, right, sibling);
+    auto it = cache_.find(offset);
+    if (it != cache_.end())
+        (right ? it->second.Right : it->second.Left) = sibling;
+}
+
+void TIndexTag::DropCache()
+{
+    cache_.clear();
+}
+
 void TIndexTag::LoadRoot()
 {
     TrimPath(0);
     eof_ = bof_ = false;
     Level root;
-    root.Node = ReadNode(RootOffset());
+    root.Node = FetchNode(RootOffset());
     path_.push_back(std::move(root));
     CheckNode(path_.back());
 }
@@ -153,7 +188,7 @@ void TIndexTag::PushChild(size_t level)
     } else {
         child.Lo = parent.Lo;
     }
-    child.Node = ReadNode(entry.Child);
+    child.Node = FetchNode(entry.Child);
     path_.push_back(std::move(child));
     CheckNode(path_.back());
 }
@@ -389,9 +424,9 @@ void TIndexTag::SplitLevel(size_t lvl)
     left.Left = node.Left;
     left.Right = node.Offset;
     if (node.Left != IndexNoPage && node.Left != node.Offset)
-        SetSibling(node.Left, true, left.Offset);
+        PatchSibling(node.Left, true, left.Offset);
     node.Left = left.Offset;
-    WriteNode(left);
+    StoreNode(left);
     cur.Dirty = true;
 
     Level& parent = path_[lvl - 1];
@@ -430,9 +465,9 @@ void TIndexTag::SplitRoot()
 void TIndexTag::Unlink(const TIndexNode& node)
 {
     if (node.Left != IndexNoPage && node.Left != node.Offset)
-        SetSibling(node.Left, true, node.Right);
+        PatchSibling(node.Left, true, node.Right);
     if (node.Right != IndexNoPage && node.Right != node.Offset)
-        SetSibling(node.Right, false, node.Left);
+        PatchSibling(node.Right, false, node.Left);
 }
 
 bool TIndexTag::KeyDelete(const std::string& rawKey, uint32_t recNo)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,8 @@ protected:
     }
     // Drops the path (after the file changed under it).
     void ResetPath();
+    // Forgets the decoded pages kept for reuse.
+    void DropCache();
 
 private:
     struct Level {
@@ -108,6 +111,14 @@ private:
         std::optional<TIndexKey> Hi;  // ... and not above Hi
     };
     enum class Aim { First, Last, Lower, LowerKey };
+
+    // Pages go through a small cache of decoded nodes: a page is decoded and its order
+    // checked once, not on every descent. Only this tag writes its pages, so writes keep it true.
+    const TIndexNode& FetchNode(uint32_t offset);
+    void StoreNode(const TIndexNode& node);
+    void PatchSibling(uint32_t offset, bool right, uint32_t sibling);
+    static constexpr size_t CacheLimit = 128;
+    std::unordered_map<uint32_t, TIndexNode> cache_;
 
     void LoadRoot();
     void Descend(size_t level, Aim aim, const TIndexKey* target);
