@@ -5,6 +5,7 @@
 
 #include "engine/EngineError.h"
 #include "messages/Information.h"
+#include "platform/FileTools.h"
 #include "platform/Images.h"
 #include "platform/WorkArea.h"
 #include "settings/TOptions.h"
@@ -557,8 +558,11 @@ void TFWordpop::resizeEvent(QResizeEvent *)
 
 // --- Start, show, hide, quit ---------------------------------------------------------------------
 
-void TFWordpop::InitialLoad()
+bool TFWordpop::InitialLoad()
 {
+    // Each folder that cannot be made has said so; the program then ends.
+    if (!EnsureProgramFolders())
+        return false;
     m_lesson->RecountWords(KindBit(tkOn) | KindBit(tkLearned));
     m_lesson->SeedFromClock();
     PCInput->setCurrentIndex(std::clamp<int>(Options.InputPage, 0, PCInput->count() - 1));
@@ -570,6 +574,7 @@ void TFWordpop::InitialLoad()
     StatisticsChanged();
     if (Options.StartImmediately)
         ShowTrainer();
+    return true;
 }
 
 void TFWordpop::ApplyModeAndSize()

@@ -94,9 +94,10 @@ public:
     TFWordpop(const TImageList &images, TTopics &topics, QWidget *parent = nullptr);
     ~TFWordpop() override;
 
-    // Once, after the settings are loaded and the program's folders exist: counts the words,
-    // arms the lesson timer, applies the display settings, shows the first lesson when wanted.
-    void InitialLoad();
+    // Once, after the settings are loaded: makes the program's folders, counts the words, arms
+    // the lesson timer, applies the display settings, shows the first lesson when wanted.
+    // False when a folder could not be made (said in a message box): the program must end.
+    bool InitialLoad();
     // Display settings and children mode; again after the options window and on every resize.
     void ApplyModeAndSize();
     // Shows the lesson (or brings the window to the front when it is on screen).

@@ -59,7 +59,7 @@ protected:
 
     void start()
     {
-        window->InitialLoad();
+        ASSERT_TRUE(window->InitialLoad());
         window->ShowTrainer();
         ASSERT_TRUE(window->isVisible());
     }
@@ -559,7 +559,7 @@ TEST_F(Trainer, LessonTimerTicksOnlyWhileAutoShowIsOn)
     int ticks = 0;
     window->OnLessonTimer = [&] { ++ticks; };
     Options.AutoShow = false;
-    window->InitialLoad();
+    ASSERT_TRUE(window->InitialLoad());
     ASSERT_TRUE(window->Timer.isActive());
     EXPECT_EQ(window->Timer.interval(), 5 * 60000);
     window->Timer.setInterval(1);
@@ -753,4 +753,40 @@ TEST_F(Trainer, LooksAsDesigned)
     if (const QByteArray file = qgetenv("WORDPOP_TRAINER_SHOT"); !file.isEmpty())
         panel.save(QString::fromLocal8Bit(file).replace(".png", "-correction.png"));
     EXPECT_EQ(panel.pixelColor(window->PErrors->mapTo(window.get(), QPoint(2, 2))), QColor(255, 0, 0));
+}
+
+// --- Initial load ----------------------------------------------------------------------------------
+
+TEST_F(Trainer, InitialLoadMakesTheFoldersCountsAndShowsAtOnceWhenSet)
+{
+    make(tkOn, "animals", numbered(6));
+    make(tkLearned, "old", {{"sun", "солнце", 0, 0, 0, 0, 3, {}}});
+    ASSERT_TRUE(QDir(home.home() + "BASE/OFF").removeRecursively());
+    Options.StartImmediately = true;
+    Options.InputPage = 2;
+    Options.ShowFirstLetter = true;
+    ASSERT_TRUE(window->InitialLoad());
+    EXPECT_TRUE(QFileInfo(home.home() + "BASE/OFF").isDir());
+    EXPECT_EQ(Options.StatStudiedWords, 6);
+    EXPECT_EQ(Options.StatLearnedWords, 1);
+    EXPECT_EQ(Options.StatTotalWords, 7);
+    EXPECT_EQ(window->PCInput->currentIndex(), 2);
+    EXPECT_TRUE(window->CBShowFirstLetter->isChecked());
+    EXPECT_TRUE(window->isVisible()) << "StartImmediately";
+    EXPECT_TRUE(window->TSStat->text().startsWith(QStringLiteral("Всего слов: 7\n       Изучаемых: 6\n")))
+        << window->TSStat->text().toStdString();
+    EXPECT_EQ(window->PBLearnProgress->maximum(), 7);
+    EXPECT_EQ(window->PBLearnProgress->value(), 1);
+}
+
+TEST_F(Trainer, InitialLoadFailsWhenAFolderCannotBeMade)
+{
+    ASSERT_TRUE(QDir(home.home() + "NEWS").removeRecursively());
+    home.writeFile("NEWS", "a file in the folder's place");
+    EXPECT_FALSE(window->InitialLoad());
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_TRUE(boxes.texts()[0].startsWith("Can't create ")) << boxes.texts()[0].toStdString();
+    EXPECT_TRUE(boxes.texts()[0].endsWith("NEWS/ directory.")) << boxes.texts()[0].toStdString();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->Timer.isActive());
 }
