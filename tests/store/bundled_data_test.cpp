@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -171,6 +172,32 @@ std::vector<std::string> dictionaryNames()
 
 INSTANTIATE_TEST_SUITE_P(Samples, BundledDictionary, ::testing::ValuesIn(dictionaryNames()),
                          [](const auto &info) { return info.param; });
+
+TEST(BundledData, DesktopEntryIconAndHelpSections)
+{
+    // A menu entry that starts the program by name, with our icon.
+    const QStringList entry = lines(readAll(source + "wordpop.desktop"));
+    ASSERT_FALSE(entry.isEmpty());
+    EXPECT_EQ(entry[0], "[Desktop Entry]");
+    for (const char *line : {"Type=Application", "Name=Wordpop", "Exec=wordpop", "Icon=wordpop"})
+        EXPECT_TRUE(entry.contains(line)) << line;
+
+    QFile svg(source + "wordpop.svg");
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&svg);
+    bool rootIsSvg = false;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && !rootIsSvg)
+            rootIsSvg = xml.name() == QLatin1String("svg") && xml.attributes().hasAttribute("viewBox");
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_TRUE(rootIsSvg);
+
+    // The help covers each part of the program a user meets.
+    const QByteArray help = readAll(source + "wordpop.html");
+    for (const char *section : {"lesson", "answers", "dictionaries", "settings", "tray", "transcription"})
+        EXPECT_TRUE(help.contains(QByteArray("id=\"") + section + "\"")) << section;
+}
 
 TEST(BundledData, AtLeastThreeSampleDictionaries)
 {
