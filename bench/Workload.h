@@ -35,6 +35,11 @@ struct Workload {
     static bool passesHalf(int inRow) { return inRow < 2; }
 
 private:
+// GCC 12 warns falsely (-Wrestrict) about inlined string assignments here.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
     Workload()
     {
         char tmpl[] = "/tmp/wordpop-bench-XXXXXX";
@@ -64,14 +69,23 @@ private:
         for (size_t i = 0; i < recordCount; ++i) {
             BenchWord w;
             w.word1 = makeWord(latin, nLatin, 1, 4);
-            if (pick(8) == 0) // a short phrase now and then
-                w.word1 = "to " + w.word1 + " " + makeWord(latin, nLatin, 1, 3);
+            if (pick(8) == 0) { // a short phrase now and then
+                std::string phrase("to ");
+                phrase += w.word1;
+                phrase += ' ';
+                phrase += makeWord(latin, nLatin, 1, 3);
+                w.word1 = std::move(phrase);
+            }
             w.word2 = makeWord(cyr, nCyr, 2, 4);
-            if (pick(4) == 0)
-                w.word2 += ", " + makeWord(cyr, nCyr, 2, 3);
+            if (pick(4) == 0) {
+                w.word2 += ", ";
+                w.word2 += makeWord(cyr, nCyr, 2, 3);
+            }
             w.transcript = "[" + w.word1.substr(0, 12) + "]";
             if (pick(3) == 0) {
-                w.wavFile = "\\SOUND\\" + w.word1 + ".wav";
+                w.wavFile = "\\SOUND\\";
+                w.wavFile += w.word1;
+                w.wavFile += ".wav";
                 w.wavEnd = 4000 + pick(60000);
             }
             // Most words have few mistakes; a long tail of hard ones.
@@ -86,4 +100,7 @@ private:
         for (size_t i = 0; i < lookupCount; ++i)
             lookups.push_back(words[rng() % recordCount].word1);
     }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 };

@@ -25,11 +25,14 @@ public:
         for (const Run &r : runs) {
             if (r.error_occurred || r.run_type != Run::RT_Iteration)
                 continue;
-            const double seconds = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
-            times[r.run_name.function_name] = seconds;
+            const double unit = benchmark::GetTimeUnitMultiplier(r.time_unit);
+            times[r.run_name.function_name] = {r.GetAdjustedRealTime() / unit, r.GetAdjustedCPUTime() / unit};
         }
     }
-    std::map<std::string, double> times;
+    struct Times {
+        double real = 0, cpu = 0; // seconds per iteration
+    };
+    std::map<std::string, Times> times;
 };
 
 // A failing operation is reported as that benchmark's error; the others still run.
@@ -200,14 +203,23 @@ int main(int argc, char **argv)
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    std::printf("\n%-36s %12s %12s %10s\n", "operation", "engine ms", "sqlite ms", "eng/sql");
+    // Real time is what a user waits; processor time (this process, user and system) is less
+    // disturbed by other work on the machine.
+    std::printf("\n%-34s %11s %11s %8s   %11s %11s %8s\n", "operation", "engine ms", "sqlite ms", "ratio",
+                "engine cpu", "sqlite cpu", "ratio");
     for (const auto &[e, s] : names) {
         auto ie = reporter.times.find(e), is = reporter.times.find(s);
-        if (ie == reporter.times.end() || is == reporter.times.end())
+        if (ie == reporter.times.end() && is == reporter.times.end())
+            continue; // not run (filtered out)
+        if (ie == reporter.times.end() || is == reporter.times.end()) {
+            std::printf("%-34s %s\n", e.c_str() + 7, "(failed, see above)");
             continue;
-        std::printf("%-36s %12.3f %12.3f %10.3f\n", e.c_str() + 7, ie->second * 1e3, is->second * 1e3,
-                    ie->second / is->second);
+        }
+        const auto &a = ie->second, &b = is->second;
+        std::printf("%-34s %11.3f %11.3f %8.3f   %11.3f %11.3f %8.3f\n", e.c_str() + 7, a.real * 1e3, b.real * 1e3,
+                    a.real / b.real, a.cpu * 1e3, b.cpu * 1e3, a.cpu / b.cpu);
     }
+    std::printf("ratio: engine time / SQLite time (below 1: the engine is faster)\n");
     std::filesystem::remove_all(Workload::instance().folder);
     benchmark::Shutdown();
     return 0;
