@@ -79,13 +79,18 @@ void TLesson::GradeAnswer(int delta)
 void TLesson::DoGradeAnswer(int delta)
 {
     Options.StatAnswers += 1;
-    const bool reached = ReachQuestionRecord();
+    if (!ReachQuestionRecord()) {
+        // The word went away under the question (deleted or its dictionary replaced): there is
+        // nothing left to grade, so the lesson goes on with another word.
+        NextQuestion();
+        return;
+    }
     const bool typing = TypingMode();
     std::int32_t &balance = typing ? Options.TypingMistakeBalance : Options.ChoiceMistakeBalance;
     balance = std::max<std::int32_t>(balance - delta, 0);
 
     std::int32_t inRow = 0, kbInRow = 0;
-    if (reached) {
+    {
         TDbfDataSet &words = Words();
         words.Edit();
         TField &mistakes = words.FieldByName(typing ? "KBMISS" : "MISS");
@@ -117,7 +122,7 @@ void TLesson::DoGradeAnswer(int delta)
     if (m_firstAttempt) {
         const bool choiceDone = inRow >= Options.LearnedChoiceCount;
         const bool typingDone = kbInRow >= Options.LearnedTypingCount;
-        const bool learned = reached && (Options.LearnedLogic == 1 ? choiceDone && typingDone : choiceDone || typingDone);
+        const bool learned = (Options.LearnedLogic == 1 ? choiceDone && typingDone : choiceDone || typingDone);
         if (learned)
             ApplyLearnedAction();
         Options.StatRightAnswers += 1;

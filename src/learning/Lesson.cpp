@@ -62,9 +62,9 @@ std::uint32_t TLesson::Random()
 
 void TLesson::SetVisibleRows(int rows)
 {
+    // The question on screen keeps its answers until the next one is formed.
     m_visibleRows = std::max(rows, 0);
-    m_candidates.assign(std::size_t(m_visibleRows), 0);
-    m_candidateCount = std::min(m_candidateCount, m_visibleRows);
+    m_candidates.resize(std::size_t(std::max(m_visibleRows, m_candidateCount)), 0);
 }
 
 bool TLesson::TypingMode() const

@@ -376,3 +376,24 @@ TEST_F(Grading, UnreadableDictionaryIsReportedNotThrown)
     EXPECT_EQ(boxes.shown().size(), 1);
     EXPECT_EQ(Options.StatRightAnswers, 0);
 }
+
+TEST_F(Grading, WordDeletedMeanwhileIsNotGraded)
+{
+    make(tkOn, "gone", numbered(5));
+    recount();
+    lesson->NextQuestion();
+    const std::string word = asked();
+    // Another window deletes the asked word.
+    topics->OpenDictionary(path(tkOn, "gone"));
+    ASSERT_TRUE(words.Locate("WORD1", word));
+    words.Delete();
+    topics->CloseDictionary();
+    QSignalSpy questions(lesson.get(), &TLesson::QuestionShown);
+    lesson->AnswerFromList(wrongAnswer(*lesson));
+    EXPECT_EQ(lesson->TrainerState(), tsNormal);
+    EXPECT_EQ(questions.size(), 1) << "another word is asked";
+    EXPECT_NE(asked(), word);
+    for (const StoredWord &w : read(tkOn, "gone"))
+        EXPECT_EQ(w.miss, positionOf(w.word1)) << w.word1;
+    EXPECT_EQ(Options.StatMistakes, 0);
+}
