@@ -1049,6 +1049,17 @@ bool TFWordpop::GiveUpClick(QObject *watched, QEvent *event)
 bool TFWordpop::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
+    case QEvent::FocusIn:
+        // Tabbing into the answer box puts the caret at the end, nothing selected.
+        if (watched == EAnswer) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
+                QTimer::singleShot(0, EAnswer, [this] {
+                    EAnswer->deselect();
+                    EAnswer->setCursorPosition(EAnswer->text().size());
+                });
+        }
+        return false;
     case QEvent::KeyPress:
         if (auto *w = qobject_cast<QWidget *>(watched); w && (w == this || isAncestorOf(w)))
             return HandleKey(watched, static_cast<QKeyEvent *>(event));

@@ -790,3 +790,95 @@ TEST_F(Trainer, InitialLoadFailsWhenAFolderCannotBeMade)
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->Timer.isActive());
 }
+
+// --- Sound, other windows ----------------------------------------------------------------------
+
+TEST_F(Trainer, ReplayTimerPausesForOtherWindowsAndStopsOnAMistake)
+{
+    {
+        QFile wave(QStringLiteral(WORDPOP_SOURCE_DIR "/data/SOUND/ok.wav"));
+        ASSERT_TRUE(wave.open(QIODevice::ReadOnly));
+        home.writeFile("SOUND/cat.wav", wave.readAll());
+    }
+    make(tkOn, "animals", {{"cat", "кот", 0, 0, 0, 0, {}, {}}, {"dog", "пёс", 0, 0, 0, 0, {}, {}}});
+    topics->OpenDictionary(path(tkOn, "animals"));
+    for (words.First(); !words.Eof(); words.Next()) {
+        words.Edit();
+        words.FieldByName("WAVFILE").SetAsString("\\SOUND\\cat.wav");
+        words.Post();
+    }
+    topics->CloseDictionary();
+    Options.LoopPlay = true;
+    Options.LoopPlayDelay = 2;
+    start();
+    QTimer &loop = window->WordSound().TLoopPlay;
+    EXPECT_EQ(loop.objectName(), "TLoopPlay");
+    EXPECT_TRUE(window->BPlay->isEnabled());
+    EXPECT_TRUE(loop.isActive());
+    EXPECT_EQ(loop.interval(), 2000);
+
+    bool activeMeanwhile = true;
+    window->RunAddWord = [&] {
+        activeMeanwhile = loop.isActive();
+        return 0;
+    };
+    window->UpdateControls();
+    click(window->BAddWord);
+    EXPECT_FALSE(activeMeanwhile) << "no replay while another window is open";
+    EXPECT_TRUE(loop.isActive()) << "and again afterwards";
+
+    window->LAWords->setCurrentRow(wrongRow());
+    press(window->LAWords, Qt::Key_Return);
+    EXPECT_FALSE(loop.isActive()) << "a mistake stops it";
+    press(window->BRemember, Qt::Key_Return);
+    EXPECT_TRUE(loop.isActive()) << "the next question starts it";
+    window->close();
+    EXPECT_FALSE(loop.isActive());
+}
+
+TEST_F(Trainer, OptionsWindowRunsWithTheTableClosedAndReopensItWhenNothingWasSaved)
+{
+    make(tkOn, "animals", numbered(6));
+    start();
+    QSignalSpy questions(&L(), &TLesson::QuestionShown);
+    const QString open = topics->OpenPath();
+    ASSERT_FALSE(open.isEmpty());
+    QString openMeanwhile = "-";
+    QPoint where;
+    bool saved = false;
+    window->RunOptions = [&](QPoint p) {
+        openMeanwhile = topics->OpenPath();
+        where = p;
+        return saved;
+    };
+    window->UpdateControls();
+    ASSERT_TRUE(window->BOptions->isEnabled());
+    press(window->LAWords, Qt::Key_O, Qt::AltModifier);
+    EXPECT_TRUE(openMeanwhile.isEmpty());
+    EXPECT_EQ(where, window->pos() + QPoint(10, 30));
+    EXPECT_EQ(topics->OpenPath(), open);
+    EXPECT_EQ(questions.size(), 0);
+
+    // Saved: the display settings apply at once, children mode included, and a new question comes.
+    saved = true;
+    Options.ChildrenMode = true;
+    click(window->BOptions);
+    EXPECT_EQ(questions.size(), 1);
+    EXPECT_TRUE(window->isVisible()) << "re-making the frame keeps the lesson on screen";
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(lessonsEnded, 0) << "and is no end of the lesson";
+    EXPECT_EQ(lessonsStarted, 1);
+    EXPECT_FALSE(window->BQuit->isEnabled());
+}
+
+TEST_F(Trainer, ThePointerSelectsTheAnswerUnderIt)
+{
+    make(tkOn, "animals", numbered(6));
+    start();
+    QListWidget *list = window->LAWords;
+    const QPoint at = list->visualItemRect(list->item(3)).center();
+    QMouseEvent move(QEvent::MouseMove, at, list->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+    QApplication::sendEvent(list->viewport(), &move);
+    EXPECT_EQ(list->currentRow(), 3);
+    EXPECT_EQ(Options.StatAnswers, 0) << "moving does not answer";
+}
