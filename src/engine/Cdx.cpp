@@ -549,10 +549,6 @@ TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyEx
     }
 
     std::string dirKey = dir_->PadKey(name);
-    if (TCdxTag* old = TagByName(name)) {
-        dir_->KeyDelete(old->dirKey_, old->HeaderOffset());
-        tags_.erase(std::find_if(tags_.begin(), tags_.end(), [old](const auto& t) { return t.get() == old; }));
-    }
 
     uint32_t headerAt = AllocPage();
     AllocPage();
@@ -590,6 +586,12 @@ TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyEx
     CdxEncodeHeader(header, buf.data());
     disk_.Write(headerAt, buf.data(), buf.size());
 
+    // The tag replaces one of its name only now that it is built: a failed build (a record
+    // whose key cannot be computed) leaves the directory as it was.
+    if (TCdxTag* old = TagByName(name)) {
+        dir_->KeyDelete(old->dirKey_, old->HeaderOffset());
+        tags_.erase(std::find_if(tags_.begin(), tags_.end(), [old](const auto& t) { return t.get() == old; }));
+    }
     dir_->KeyAdd(dirKey, headerAt);
     dirHeaderDirty_ = true;
     WriteDirectoryHeader();
@@ -765,8 +767,6 @@ std::vector<std::string> TCdxFile::Check()
     std::vector<std::string> problems;
     if (!disk_.IsOpen())
         return {"index file not open"};
-    for (auto& tag : tags_)
-        tag->Unposition();
     CheckTag(*dir_, problems);
     for (auto& tag : tags_)
         CheckTag(*tag, problems);

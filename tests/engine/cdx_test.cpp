@@ -459,6 +459,19 @@ TEST_F(CdxTest, ReplacingATagAndRefusingBadOnes)
     EXPECT_EQ(readBytes(indexPath).size(), size);
     EXPECT_EQ(cdx.TagByName("MISS")->KeyExpression(), "MISS");
     EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+
+    // A record whose key cannot be computed fails the build and keeps the tag it would replace.
+    cdx.Close();
+    table.GetRecord(1);
+    table.SetRaw(FMiss, "x1");
+    table.PutRecord(1);
+    cdx.Open(indexPath, false, false, true);
+    EXPECT_THROW(cdx.AddTag("MISS", "MISS"), EDbfError);
+    cdx.Close();
+    cdx.Open(indexPath, false, false, true);
+    EXPECT_EQ(cdx.TagCount(), 5);
+    ASSERT_NE(cdx.TagByName("MISS"), nullptr);
+    EXPECT_EQ(cdx.TagByName("MISS")->First(), 1u);
 }
 
 TEST_F(CdxTest, MissingFileAndForeignNameLeaveTheFlagAlone)
