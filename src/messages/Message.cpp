@@ -130,6 +130,9 @@ int TFMessage::AskQuestion(const QString &caption, const QString &text, int pict
     SetButtons(buttons);
     (m_buttonSet == Question ? BYes : BOk)->setFocus();
     StayAbove(this, nullptr);
+    // A dialog is centred anew at every show unless it was placed; keep where the user left it.
+    if (m_shownBefore && !testAttribute(Qt::WA_Moved))
+        move(m_lastPos);
     if (TestHook *hook = TestHook::current()) {
         const int answer = hook->take({caption, text, m_picture, m_buttonSet}, Cancel);
         QTimer::singleShot(0, this, [this, answer] { done(answer); });
@@ -141,6 +144,13 @@ int TFMessage::AskQuestion(const QString &caption, const QString &text, int pict
         return Cancel;
     }
     return exec();
+}
+
+void TFMessage::hideEvent(QHideEvent *event)
+{
+    m_shownBefore = true;
+    m_lastPos = pos();
+    QDialog::hideEvent(event);
 }
 
 void TFMessage::reject()

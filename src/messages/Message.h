@@ -5,6 +5,7 @@
 #include "messages/ModalHook.h"
 
 #include <QDialog>
+#include <QPoint>
 #include <QString>
 
 class QFrame;
@@ -57,6 +58,7 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     bool FormKeyDown(int key);
@@ -65,6 +67,8 @@ private:
 
     int m_buttonSet = Question;
     int m_picture = Warning;
+    bool m_shownBefore = false;
+    QPoint m_lastPos;
 };
 
 // The one message window of the program (null until start-up makes it).

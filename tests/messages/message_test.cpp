@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -154,6 +155,24 @@ TEST(Message, ShowsCaptionAndTextAndClosingIsCancel)
     msg.AskQuestion("Error", "Can't create file \r\nBASE/LEARNED/Verbs", 1, 1);
     EXPECT_EQ(msg.LText->text(), "Can't create file \nBASE/LEARNED/Verbs");
     EXPECT_EQ(hook.shown()[0].text, "Can't create file \r\nBASE/LEARNED/Verbs");
+}
+
+TEST(Message, OpensWhereItWasLastShown)
+{
+    TFMessage msg;
+    auto guard = whenShown([&] {
+        msg.windowHandle()->setFramePosition(QPoint(150, 90));    // as the user drags it
+        QTest::qWaitFor([&] { return msg.frameGeometry().topLeft() == QPoint(150, 90); }, 2000);
+        msg.BOk->click();
+    });
+    msg.AskQuestion("c", "first", 0, 1);
+    QPoint second;
+    auto guard2 = whenShown([&] {
+        second = msg.frameGeometry().topLeft();
+        msg.BOk->click();
+    });
+    msg.AskQuestion("c", "second", 0, 1);
+    EXPECT_EQ(second, QPoint(150, 90));
 }
 
 TEST(Message, TestHookRecordsAndAnswersInOrder)
