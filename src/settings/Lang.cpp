@@ -9,6 +9,7 @@
 
 #include <QEvent>
 #include <QFile>
+#include <QFont>
 #include <QSet>
 #include <QWidget>
 
@@ -140,6 +141,23 @@ void SwitchToGroupLayout(int group, const TOptions &o)
     const QString identifier = GroupLayout(group, o);
     if (!identifier.isEmpty())
         LoadKeyboardLayoutByName(identifier);
+}
+
+void SetLanguageFont(QWidget *widget, int group, const TOptions &o)
+{
+    if (!widget || group < 0 || group > 2)
+        return;
+    QFont font = widget->font();
+    ApplyLanguageFont(o, font, group);
+    widget->setFont(font);
+}
+
+void SetLanguageField(QWidget *field, int group)
+{
+    if (!field)
+        return;
+    SetLanguageFont(field, group);
+    LayoutOnFocus::install(field, group);
 }
 
 LayoutOnFocus::LayoutOnFocus(QWidget *field, int group) : QObject(field), m_group(group)

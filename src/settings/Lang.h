@@ -46,6 +46,13 @@ QString GroupLayout(int group, const TOptions &o = Options);
 // The switch on entry: makes the group's stored layout active unless AutoSwitchLayout is clear.
 void SwitchToGroupLayout(int group, const TOptions &o = Options);
 
+// Gives a widget the font of a language group (ApplyLanguageFont on a copy of its font, so that
+// size and style stay). A group other than 0, 1, 2 leaves it alone.
+void SetLanguageFont(QWidget *widget, int group, const TOptions &o = Options);
+
+// A field of a language group: its font, and its layout on entry (LayoutOnFocus).
+void SetLanguageField(QWidget *field, int group);
+
 // Switches to a language group's layout whenever its widget gets the focus (through
 // SwitchToGroupLayout, so AutoSwitchLayout is honoured). One per widget, owned by it.
 class LayoutOnFocus : public QObject {

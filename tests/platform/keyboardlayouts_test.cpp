@@ -14,6 +14,7 @@
 
 // Xlib's macros (Bool, None, Status) must come after everything else.
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 namespace {
@@ -110,11 +111,28 @@ protected:
             m_skip = "the X server cannot hold the layouts " + layouts.toStdString() + ": " + error;
             return false;
         }
+        // setxkbmap may report success for a keymap the server did not take.
+        const int wanted = int(layouts.count(',')) + 1;
+        if (const int groups = groupCount(); groups != wanted) {
+            m_skip = "the X server holds " + std::to_string(groups) + " groups after setxkbmap "
+                     + layouts.toStdString() + ", not " + std::to_string(wanted);
+            return false;
+        }
         lock(0);
         return true;
     }
 
     // The keyboard's state as the server has it, on the test's own connection.
+    int groupCount()
+    {
+        XkbDescPtr xkb = XkbAllocKeyboard();
+        int groups = 0;
+        if (xkb && XkbGetControls(m_dpy, XkbAllControlsMask, xkb) == Success && xkb->ctrls)
+            groups = xkb->ctrls->num_groups;
+        if (xkb)
+            XkbFreeKeyboard(xkb, 0, True);
+        return groups;
+    }
     int lockedGroup()
     {
         XkbStateRec st;
@@ -230,6 +248,24 @@ TEST_F(KeyboardLayoutsOnX, WithoutRulesNamesTheSymbolsNameGivesTheLayouts)
     EXPECT_EQ(identifiers(s), "00000809,00000422");
     EXPECT_TRUE(KeyboardLayouts::activate("00000422"));
     EXPECT_EQ(lockedGroup(), 1);
+}
+
+// Rules names that cover fewer groups than the keymap has: the rest go by the keymap's own
+// group names, with no identifier.
+TEST_F(KeyboardLayoutsOnX, GroupsBeyondTheRulesNamesGoByTheirGroupNames)
+{
+    SET_LAYOUTS("us,ru");
+    const Atom rules = XInternAtom(m_dpy, "_XKB_RULES_NAMES", False);
+    const char property[] = "evdev\0pc105\0us\0\0";
+    XChangeProperty(m_dpy, DefaultRootWindow(m_dpy), rules, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(property), sizeof property);
+    XSync(m_dpy, False);
+
+    const KeyboardLayouts::State s = KeyboardLayouts::state();
+    EXPECT_EQ(names(s), "us,Russian");
+    EXPECT_EQ(identifiers(s), "00000409,");
+    EXPECT_FALSE(KeyboardLayouts::activate("00000419"));
+    EXPECT_EQ(lockedGroup(), 0);
 }
 
 } // namespace

@@ -157,6 +157,31 @@ TEST(GroupLayout, EachGroupHasItsStoredLayout)
     EXPECT_EQ(GroupLayout(-1, o), "");
 }
 
+TEST(SetLanguageFont, TakesTheGroupsFamilyAndKeepsTheWidgetsSize)
+{
+    TOptions o{};
+    SetOptionText(o.StudiedFontName, "Liberation Serif");
+    SetOptionText(o.NativeFontName, "DejaVu Sans");
+    SetOptionText(o.TranscriptionFontName, "Lucida Sans Unicode");
+    const char *const families[] = {"Liberation Serif", "DejaVu Sans", "Lucida Sans Unicode"};
+    for (int group = 0; group < 3; ++group) {
+        QLineEdit field;
+        QFont big = field.font();
+        big.setPointSize(17);
+        big.setBold(true);
+        field.setFont(big);
+        SetLanguageFont(&field, group, o);
+        EXPECT_EQ(field.font().family(), families[group]) << group;
+        EXPECT_EQ(field.font().pointSize(), 17);
+        EXPECT_TRUE(field.font().bold());
+    }
+    QLineEdit other;
+    const QString before = other.font().family();
+    SetLanguageFont(&other, 3, o);
+    EXPECT_EQ(other.font().family(), before);
+    SetLanguageFont(nullptr, 0, o);
+}
+
 TEST(ListKeyboardLayoutsWithoutX, ListsNothingAndSaysNothing)
 {
     ScopedDisplay none(nullptr);
@@ -201,9 +226,27 @@ protected:
             m_skip = "the X server cannot hold the layouts " + layouts.toStdString() + ": " + error;
             return false;
         }
+        // setxkbmap may report success for a keymap the server did not take.
+        const int wanted = int(layouts.count(',')) + 1;
+        if (const int groups = groupCount(); groups != wanted) {
+            m_skip = "the X server holds " + std::to_string(groups) + " groups after setxkbmap "
+                     + layouts.toStdString() + ", not " + std::to_string(wanted);
+            return false;
+        }
         XkbLockGroup(m_dpy, XkbUseCoreKbd, 0);
         XSync(m_dpy, False);
         return true;
+    }
+    // The keyboard's state as the server has it, on the test's own connection.
+    int groupCount()
+    {
+        XkbDescPtr xkb = XkbAllocKeyboard();
+        int groups = 0;
+        if (xkb && XkbGetControls(m_dpy, XkbAllControlsMask, xkb) == Success && xkb->ctrls)
+            groups = xkb->ctrls->num_groups;
+        if (xkb)
+            XkbFreeKeyboard(xkb, 0, True);
+        return groups;
     }
     int lockedGroup()
     {

@@ -55,8 +55,8 @@ int main(int argc, char **argv)
     auto *native = new QLineEdit(&window);
     layout->addWidget(studied);
     layout->addWidget(native);
-    LayoutOnFocus::install(studied, 0);
-    LayoutOnFocus::install(native, 1);
+    SetLanguageField(studied, 0);
+    SetLanguageField(native, 1);
     window.show();
     window.activateWindow();
     if (!waitFor([&] { return QApplication::activeWindow() == &window; })) {

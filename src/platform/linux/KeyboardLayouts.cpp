@@ -161,7 +161,6 @@ State readState(Display *dpy)
     QStringList layouts, variants;
     if (!rulesLayouts(dpy, layouts, variants))
         symbolsLayouts(dpy, xkb, layouts, variants);
-    XkbFreeKeyboard(xkb, 0, True);
     if (groups <= 0)
         groups = std::min<int>(layouts.size(), XkbNumKbdGroups);
     for (int i = 0; i < groups; ++i) {
@@ -170,8 +169,17 @@ State readState(Display *dpy)
         Layout l;
         l.xkbName = variant.isEmpty() ? layout : layout + "(" + variant + ")";
         l.identifier = identifierOf(layout, variant);
+        // A group the names do not cover still shows under the keymap's own name for it.
+        if (layout.isEmpty() && XkbGetNames(dpy, XkbGroupNamesMask, xkb) == Success && xkb->names
+            && xkb->names->groups[i] != None) {
+            if (char *name = XGetAtomName(dpy, xkb->names->groups[i])) {
+                l.xkbName = QString::fromUtf8(name);
+                XFree(name);
+            }
+        }
         s.layouts.append(l);
     }
+    XkbFreeKeyboard(xkb, 0, True);
     XkbStateRec st;
     if (!s.layouts.isEmpty() && XkbGetState(dpy, XkbUseCoreKbd, &st) == Success)
         s.active = st.group < s.layouts.size() ? st.group : 0;
