@@ -311,3 +311,30 @@ TEST_F(DictTool, BadArgumentsAndFilesFailCleanly)
     EXPECT_EQ(r.exit, 1);
     EXPECT_NE(r.err.find("NOSUCH"), std::string::npos) << r.err;
 }
+
+TEST_F(DictTool, ADictionaryInUseIsLeftAlone)
+{
+    const QString wrd = file("Busy.wrd");
+    ASSERT_EQ(dict({"create", wrd}).exit, 0);
+    home.writeFile("w.csv", QByteArray("a;1\n"));
+    const QByteArray before = readAll(wrd);
+
+    // Held the way the program holds its open dictionary.
+    TDbfDataSet words;
+    words.SetTableName(wrd.toStdString());
+    words.SetExclusive(true);
+    words.Open();
+    for (const char *command : {"import", "reindex"}) {
+        SCOPED_TRACE(command);
+        QStringList args{command, wrd};
+        if (QLatin1String(command) == QLatin1String("import"))
+            args << file("w.csv");
+        const ToolRun r = dict(args);
+        EXPECT_EQ(r.exit, 1) << r.out;
+        EXPECT_NE(r.err.find("Busy.wrd"), std::string::npos) << r.err;
+    }
+    words.Close();
+    EXPECT_EQ(readAll(wrd), before);
+    EXPECT_EQ(strayFiles(home.home(), {"Busy.wrd", "w.csv"}), QStringList());
+    EXPECT_EQ(dict({"import", wrd, file("w.csv")}).exit, 0);
+}

@@ -6,6 +6,7 @@
 
 #include "engine/DataSet.h"
 #include "engine/Dbf.h"
+#include "engine/DiskFile.h"
 #include "platform/Text.h"
 #include "store/Dictionary.h"
 #include "store/ImportReader.h"
@@ -32,6 +33,14 @@ void createTable(const std::string &path, bool learned)
         creator.Execute();
     }
     ds.Close();
+}
+
+std::string oneLineText(std::string text)
+{
+    for (char &c : text)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return text;
 }
 
 std::string utf8(const std::string &cp1251)
@@ -179,6 +188,18 @@ int Import(const Options &o, std::ostream &out, std::ostream &err)
     const std::string cdx = IndexPathOf(o.file);
     const bool withIndex = existed && FileExists(cdx);
 
+    // The work is done on copies, so the original is held exclusively meanwhile, as the
+    // program holds an open dictionary: a dictionary in use is refused rather than replaced
+    // under the program's feet, and nobody writes it between the copy and the rename.
+    TDiskFile guard;
+    if (existed) {
+        try {
+            guard.Open(o.file, false, false);
+        } catch (const EEngineError &e) {
+            throw ToolError(o.file + " cannot be opened for sole use (" + oneLineText(e.what()) +
+                            "); is Wordpop using it?");
+        }
+    }
     TempPair tmp(o.file);
     if (existed) {
         CopyFile(o.file, tmp.table());
