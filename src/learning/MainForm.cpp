@@ -8,6 +8,7 @@
 #include "platform/FileTools.h"
 #include "platform/Images.h"
 #include "platform/WorkArea.h"
+#include "settings/Lang.h"
 #include "settings/TOptions.h"
 #include "sound/Sound.h"
 
@@ -258,6 +259,7 @@ TFWordpop::TFWordpop(const TImageList &images, TTopics &topics, QWidget *parent)
     ApplyWindowMode(true);
     DoLayout();
     UpdateControls();
+    LayoutOnFocus::install(EAnswer, 1);
     InstallHelpKey(this);
 }
 
@@ -778,6 +780,10 @@ void TFWordpop::QuestionShown()
 
     ShowTranscriptionLine();
     UpdateControls();
+    // The answer's language: its layout now, whatever AutoSwitchLayout says, and again whenever
+    // the box takes the focus (that one as AutoSwitchLayout says).
+    LayoutOnFocus::install(EAnswer, m_lesson->AnswerFontGroup());
+    LoadKeyboardLayoutByName(m_lesson->AnswerLayout());
     FocusAnswer();
 }
 

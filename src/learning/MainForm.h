@@ -105,6 +105,8 @@ public:
     // Hides the window as closing it does: saves sizes and settings, re-arms the lesson timer.
     void HideTrainer();
     void QuitProgram();
+    // Only the quitting mark, for a quit that starts elsewhere (the tray menu): nothing is saved.
+    void SetQuitting() { m_quitting = true; }
 
     TLesson &Lesson() { return *m_lesson; }
     TError &Error() { return *m_error; }

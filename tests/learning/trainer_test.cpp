@@ -3,9 +3,12 @@
 // Counters are read back from the dictionary files, settings from the settings file.
 #include "LessonFixture.h"
 
+#include "common/PrivateXServer.h"
+
 #include "learning/MainForm.h"
 #include "messages/Information.h"
 #include "platform/Images.h"
+#include "platform/KeyboardLayouts.h"
 
 #include <QApplication>
 #include <QImage>
@@ -881,4 +884,29 @@ TEST_F(Trainer, ThePointerSelectsTheAnswerUnderIt)
     QApplication::sendEvent(list->viewport(), &move);
     EXPECT_EQ(list->currentRow(), 3);
     EXPECT_EQ(Options.StatAnswers, 0) << "moving does not answer";
+}
+
+TEST_F(Trainer, EveryQuestionSwitchesToTheLayoutOfTheAnswersLanguage)
+{
+    PrivateXServer server;
+    if (!server.ok())
+        GTEST_SKIP() << "no private X server: " << server.why();
+    if (const std::string error = server.setLayouts("us,ru"); !error.empty())
+        GTEST_SKIP() << "the X server cannot hold the layouts us,ru: " << error;
+    const ScopedDisplay display(server.display());
+    ASSERT_EQ(KeyboardLayouts::activeIdentifier(), "00000409");
+
+    make(tkOn, "animals", numbered(6));
+    ASSERT_TRUE(SetOptionText(Options.StudiedLayout, "00000409"));
+    ASSERT_TRUE(SetOptionText(Options.NativeLayout, "00000419"));
+    Options.AutoSwitchLayout = false; // the question's switch does not depend on it
+    start();
+    EXPECT_EQ(L().Reverse(), 0);
+    EXPECT_EQ(KeyboardLayouts::activeIdentifier(), "00000419") << "a direct question is answered in the native language";
+
+    Options.CheckOrder = 1;
+    window->LAWords->setCurrentRow(rowOf(L().ExpectedAnswer()));
+    press(window->LAWords, Qt::Key_Return);
+    EXPECT_EQ(L().Reverse(), 1);
+    EXPECT_EQ(KeyboardLayouts::activeIdentifier(), "00000409");
 }
