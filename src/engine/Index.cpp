@@ -519,3 +519,11 @@ bool TIndexTag::KeyDelete(const std::string& rawKey, uint32_t recNo)
     Restore(saved);
     return true;
 }
+
+void TIndexTag::KeyUpdate(const std::string& oldKey, const std::string& newKey, uint32_t recNo)
+{
+    if (PadKey(oldKey) == PadKey(newKey))
+        return;
+    KeyDelete(oldKey, recNo);
+    KeyAdd(newKey, recNo);
+}

@@ -76,6 +76,8 @@ public:
     // unique tag already holding the key).
     bool KeyAdd(const std::string& key, uint32_t recNo);
     bool KeyDelete(const std::string& key, uint32_t recNo);
+    // Moves a record's entry from one key to another (nothing when they are equal).
+    void KeyUpdate(const std::string& oldKey, const std::string& newKey, uint32_t recNo);
 
 protected:
     // Reads and decodes one tree page; fails (never returns) on a page that is not one.

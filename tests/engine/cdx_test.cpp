@@ -505,6 +505,9 @@ TEST_F(CdxTest, UniqueAndForTagsKeepTheirRules)
     rewrite(3, "other", 0);  // leaves the FOR condition
     append("new", "", 7);
     EXPECT_EQ(walk(*some), (std::vector<uint32_t>{2, 4}));
+    TCdxTag* down = cdx.AddTag("DOWN", "MISS", false, false);
+    EXPECT_EQ(walk(*down), (std::vector<uint32_t>{4, 2, 1, 3}));
+    EXPECT_EQ(readBytes(indexPath)[down->HeaderOffset() + 502], 1);
     EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
 }
 
