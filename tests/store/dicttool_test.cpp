@@ -165,7 +165,17 @@ TEST_F(DictTool, ImportMakesAMissingDictionaryWithItsIndex)
     EXPECT_EQ(r.out.find("no index"), std::string::npos) << r.out;
     r = dict({"export", wrd, "--order", "WORD2"});
     EXPECT_EQ(lines(r.out), (std::vector<std::string>{"a;1;;", "b;2;;", std::string(80, 'x') + ";y;;"}));
-    EXPECT_EQ(strayFiles(home.home(), {"New.wrd", "New.cdx", "w.txt"}), QStringList());
+
+    // Another ending reads nothing, and the new dictionary stays empty.
+    home.writeFile("x.dat", QByteArray("a;1\n"));
+    r = dict({"import", file("Empty.wrd"), file("x.dat")});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.out.find("Added 0 words"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("not a .csv or .txt"), std::string::npos) << r.err;
+    EXPECT_EQ(readAll(file("Empty.wrd")).size(), 354);
+    EXPECT_EQ(dict({"check", file("Empty.wrd")}).exit, 0);
+    EXPECT_EQ(strayFiles(home.home(), {"New.wrd", "New.cdx", "w.txt", "x.dat", "Empty.wrd", "Empty.cdx"}),
+              QStringList());
 }
 
 TEST_F(DictTool, DumpShowsEveryFieldAndDeletedRecordsOnRequest)
@@ -291,6 +301,7 @@ TEST_F(DictTool, BadArgumentsAndFilesFailCleanly)
         {{"export", file("missing.wrd")}, 1, "no such dictionary"},
         {{"import", wrd, file("w.csv"), file("missing.csv")}, 1, "missing.csv"},
         {{"import", file("new.wrd"), file("missing.csv")}, 1, "missing.csv"},
+        {{"import", wrd, file("missing.dat")}, 1, "missing.dat"},
         {{"dump", file("junk.wrd")}, 1, "junk.wrd"},
         {{"reindex", file("junk.wrd")}, 1, "junk.wrd"},
         {{"check", file("junk.wrd")}, 1, "junk.wrd"},

@@ -181,8 +181,12 @@ int Import(const Options &o, std::ostream &out, std::ostream &err)
 {
     // Every input is read before anything is written, so an unreadable one changes nothing.
     std::vector<ImportFile> files;
-    for (const std::string &input : o.inputs)
+    for (const std::string &input : o.inputs) {
+        // Even a file whose ending is read as nothing must exist: a typing error is no import.
+        if (!FileExists(input))
+            throw ToolError("cannot read " + input + ": no such file");
         files.push_back(ImportReader::read(QString::fromStdString(input)));
+    }
 
     const bool existed = FileExists(o.file);
     const std::string cdx = IndexPathOf(o.file);
