@@ -1,7 +1,7 @@
 # The layout tests watch a real xcb application switch layouts on focus changes: a child
 # program of their own (layout_focus_child), run on the test's private X server.
 add_executable(layout_focus_child ${CMAKE_CURRENT_SOURCE_DIR}/settings/layout_focus_child.cpp)
-target_link_libraries(layout_focus_child PRIVATE wordpop_settings X11::X11)
+target_link_libraries(layout_focus_child PRIVATE wordpop_settings X11::X11 X11::Xtst)
 add_dependencies(${test_target} layout_focus_child)
 target_compile_definitions(${test_target} PRIVATE LAYOUT_FOCUS_CHILD="$<TARGET_FILE:layout_focus_child>")
 target_link_libraries(${test_target} PRIVATE X11::X11)

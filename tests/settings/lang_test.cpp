@@ -404,14 +404,15 @@ TEST_F(LayoutsOnX, TheFocusSwitchActsOnFocusInOfItsFieldOnly)
     Options = saved;
 }
 
-// In a real xcb application: a focus change between two fields switches the server's group.
+// In a real xcb application: a focus change between two fields switches the server's group, and
+// the key the user presses then types the group's letter.
 TEST_F(LayoutsOnX, FocusChangesInAnXcbApplicationSwitchTheLayout)
 {
     SET_LAYOUTS("us,ru");
     struct Case { const char *autoSwitch; const char *output; };
     const Case cases[] = {
-        {"1", "native 1\nstudied 0\nnative 1\n"},
-        {"0", "native 0\nstudied 0\nnative 0\n"},
+        {"1", "native 1 \xD1\x84\nstudied 0 a\nnative 1 \xD1\x84\n"},   // "ф", the Russian key of "a"
+        {"0", "native 0 a\nstudied 0 a\nnative 0 a\n"},
     };
     for (const Case &c : cases) {
         lock(0);

@@ -1,6 +1,7 @@
 // Child of the layout tests: a real xcb window with a studied-language field and a native one,
-// each switching to its group's layout on entry. Moves the focus native, studied, native and
-// prints after each move the locked group the X server reports. Exit 77: no window could be had.
+// each switching to its group's layout on entry. Moves the focus native, studied, native; after
+// each move presses the key of "a" through XTest and prints the locked group the X server
+// reports and what the field received. Exit 77: no window could be had.
 // Argument: AutoSwitchLayout, "1" or "0".
 #include "settings/Lang.h"
 
@@ -16,6 +17,8 @@
 // Xlib's macros (Bool, None, Status) must come after everything else.
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace {
 
@@ -70,9 +73,15 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "the field did not get the focus\n");
             status = 1;
         }
-        // Let the server's state notice reach Qt too: it must not switch back.
-        QApplication::processEvents(QEventLoop::AllEvents, 100);
-        std::printf("%s %d\n", field == native ? "native" : "studied", group());
+        // What the user types now: Qt must follow the server's group.
+        field->clear();
+        const KeyCode a = XKeysymToKeycode(dpy, XK_a);
+        XTestFakeKeyEvent(dpy, a, True, 0);
+        XTestFakeKeyEvent(dpy, a, False, 0);
+        XSync(dpy, False);
+        if (!waitFor([&] { return !field->text().isEmpty(); }))
+            status = 1;
+        std::printf("%s %d %s\n", field == native ? "native" : "studied", group(), field->text().toUtf8().constData());
     }
     XCloseDisplay(dpy);
     return status;
