@@ -154,7 +154,9 @@ TPageControl::TPageControl(QWidget *parent) : QWidget(parent), m_tabs(new QTabBa
     // All three captions fit the answer area's width without scroll arrows.
     m_tabs->setUsesScrollButtons(false);
     m_tabs->setElideMode(Qt::ElideNone);
-    m_tabs->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 1px 6px; min-height: 16px; }"));
+    QFont tabs = m_tabs->font();
+    tabs.setPixelSize(11);
+    m_tabs->setFont(tabs);
     connect(m_tabs, &QTabBar::currentChanged, this, [this](int i) { setCurrentIndex(i); });
 }
 

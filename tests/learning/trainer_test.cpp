@@ -491,9 +491,13 @@ TEST_F(Trainer, EscAndTheCloseBoxHideWithoutEndingTheProgram)
     EXPECT_EQ(lessonsEnded, 1);
     EXPECT_TRUE(window->Timer.isActive());
     window->ShowTrainer();
+    click(window->LQWord);
+    ASSERT_EQ(L().TrainerState(), tsCorrection);
     window->close();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(lessonsEnded, 2);
+    EXPECT_EQ(L().TrainerState(), tsNormal) << "hiding leaves the panel";
+    EXPECT_FALSE(window->PErrors->isVisibleTo(window.get()));
     EXPECT_EQ(quits, 0);
     EXPECT_FALSE(window->Quitting());
 }
@@ -756,6 +760,17 @@ TEST_F(Trainer, LooksAsDesigned)
     if (const QByteArray file = qgetenv("WORDPOP_TRAINER_SHOT"); !file.isEmpty())
         panel.save(QString::fromLocal8Bit(file).replace(".png", "-correction.png"));
     EXPECT_EQ(panel.pixelColor(window->PErrors->mapTo(window.get(), QPoint(2, 2))), QColor(255, 0, 0));
+
+    // The typing page: the box and the first-letter box inside the page.
+    press(window->BRemember, Qt::Key_Return);
+    window->PCInput->setCurrentIndex(1);
+    const QImage typing = window->grab().toImage();
+    if (const QByteArray file = qgetenv("WORDPOP_TRAINER_SHOT"); !file.isEmpty())
+        typing.save(QString::fromLocal8Bit(file).replace(".png", "-typing.png"));
+    for (QWidget *w : std::initializer_list<QWidget *>{window->LEnterAnswer, window->EAnswer, window->CBShowFirstLetter}) {
+        EXPECT_TRUE(w->isVisibleTo(window.get())) << w->objectName().toStdString();
+        EXPECT_TRUE(window->TSTyping->rect().contains(w->geometry())) << w->objectName().toStdString();
+    }
 }
 
 // --- Initial load ----------------------------------------------------------------------------------
