@@ -233,8 +233,15 @@ TEST_F(CdxTest, ReopenedFileListsTagsInDirectoryOrder)
         TCdxFile cdx(table);
         buildDictionaryTags(cdx);
     }
+    // Opening the table's own index marks the table again when the mark was lost.
+    table.Close();
+    auto tableBytes = readBytes(tablePath);
+    tableBytes[28] &= 0xFE;
+    writeBytes(tablePath, tableBytes);
+    table.Open(tablePath);
     TCdxFile cdx(table);
     cdx.Open("words", false, false, true);
+    EXPECT_EQ(readBytes(tablePath)[28] & 1, 1);
     ASSERT_EQ(cdx.TagCount(), 4);
     std::vector<std::string> names;
     for (int i = 0; i < cdx.TagCount(); ++i)
@@ -313,6 +320,15 @@ TEST_F(CdxTest, LeafEntriesGrowAt1024Records)
                 first = (uint32_t(b[first + 12 + 84]) << 24) | (uint32_t(b[first + 12 + 85]) << 16) |
                         (uint32_t(b[first + 12 + 86]) << 8) | b[first + 12 + 87];
             EXPECT_EQ(b[first + 23], count == 1023 ? 3 : 4);
+            // The interior root: big-endian record number and child per entry, the last one
+            // naming the tag's last record and the last page of its level; blanks after it.
+            const uint32_t root = tag->RootPage();
+            ASSERT_EQ(le16(b, root), 1);
+            const size_t entries = le16(b, root + 2), end = root + 12 + entries * 88;
+            EXPECT_EQ(be32(b, end - 8), tag->Last());
+            EXPECT_EQ(le32(b, be32(b, end - 4) + 8), 0xFFFFFFFFu);
+            EXPECT_EQ(le32(b, root + 4), 0xFFFFFFFFu);
+            EXPECT_TRUE(std::all_of(b.begin() + long(end), b.begin() + root + 512, [](unsigned char c) { return c == ' '; }));
             EXPECT_EQ(le32(b, first + 14), count == 1023 ? 1023u : 262143u);
         }
         EXPECT_EQ(walk(*tag).size(), count);
