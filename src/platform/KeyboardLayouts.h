@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <utility>
+
 namespace KeyboardLayouts {
 
 // One XKB group.
@@ -24,7 +26,7 @@ struct State {
 // The keyboard's groups and the active one. Empty without X11/XKB.
 State state();
 
-// Why state() is empty: "" when a keyboard was read, otherwise a short reason.
+// Why the last state() came back empty: "" when it read a keyboard, otherwise a short reason.
 QString unavailableReason();
 
 // Locks the keyboard to a group. False when there is no such group or no X server.

@@ -86,6 +86,16 @@ TEST_F(LangFile, MissingFileIsAnErrorNamingIt)
     EXPECT_EQ(LayoutCode("English"), "");
 }
 
+TEST_F(LangFile, AFolderInTheFilesPlaceIsUnreadable)
+{
+    home.writeFile("langs.dat/inside", "0409=English\r\n");
+    QStringList list;
+    QString error;
+    EXPECT_FALSE(LoadLanguageList(list, &error));
+    EXPECT_TRUE(list.isEmpty());
+    EXPECT_TRUE(error.contains("langs.dat")) << error.toStdString();
+}
+
 TEST_F(LangFile, NamesAndCodesFromTheProgramFoldersFile)
 {
     home.writeFile("langs.dat", kLangs);

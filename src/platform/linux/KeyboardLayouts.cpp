@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QStringList>
 
+#include <algorithm>
+
 // Xlib's macros (Bool, None, Status) must come after everything else.
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
