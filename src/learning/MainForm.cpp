@@ -253,8 +253,9 @@ TFWordpop::TFWordpop(const TImageList &images, TTopics &topics, QWidget *parent)
     connect(m_lesson, &TLesson::PanelChanged, this, &TFWordpop::PanelChanged);
     connect(m_lesson, &TLesson::StatisticsChanged, this, &TFWordpop::StatisticsChanged);
     connect(m_lesson, &TLesson::WordHintChanged, this, &TFWordpop::WordHintChanged);
-    // Closing hides the window, which runs HideTrainer.
-    connect(m_lesson, &TLesson::CloseRequested, this, [this] { close(); });
+    // Enough right answers: hidden, which runs HideTrainer -- in children mode too, where the
+    // user cannot close the window.
+    connect(m_lesson, &TLesson::CloseRequested, this, [this] { hide(); });
 
     resize(kDesignWidth, 183);
     setMinimumSize(MinimumClientSize());

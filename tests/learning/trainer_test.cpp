@@ -615,6 +615,13 @@ TEST_F(Trainer, ChildrenModeHasNoCloseBoxIgnoresEscAndStillQuitsByAltX)
     EXPECT_EQ(L().TrainerState(), tsNormal) << "Delete is ignored too";
     window->close();
     EXPECT_TRUE(window->isVisible()) << "nor does closing";
+    // Enough right answers still end the lesson.
+    Options.HideAfterRightAnswers = 1;
+    window->LAWords->setCurrentRow(rowOf(L().ExpectedAnswer()));
+    press(window->LAWords, Qt::Key_Return);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(lessonsEnded, 1);
+    window->ShowTrainer();
     press(window->LAWords, Qt::Key_X, Qt::AltModifier);
     EXPECT_EQ(quits, 1);
     EXPECT_TRUE(window->Quitting());
@@ -697,6 +704,20 @@ TEST_F(Trainer, CommandsOfWindowsNotPluggedInAreNotOffered)
     press(window->LAWords, Qt::Key_Plus, Qt::KeypadModifier);
     EXPECT_EQ(questions.size(), 1);
 
+    // The word editor works on the question's record.
+    std::string editedWord;
+    window->RunEditWord = [&] {
+        editedWord = words.FieldByName("WORD1").AsString();
+        return 1;
+    };
+    window->UpdateControls();
+    ASSERT_TRUE(window->BEditWord->isEnabled());
+    const std::string asked = question();
+    topics->CloseDictionary();
+    press(window->LAWords, Qt::Key_E, Qt::AltModifier);
+    EXPECT_EQ(editedWord, asked);
+    EXPECT_EQ(questions.size(), 2);
+
     // The dictionaries window's changes are rescanned and recounted.
     window->RunDictionaries = [&](TopicKinds &changed) {
         make(tkOn, "more", numbered(3, "m"));
@@ -706,7 +727,7 @@ TEST_F(Trainer, CommandsOfWindowsNotPluggedInAreNotOffered)
     window->UpdateControls();
     press(window->LAWords, Qt::Key_D, Qt::AltModifier);
     EXPECT_EQ(Options.StatStudiedWords, 9);
-    EXPECT_EQ(questions.size(), 2);
+    EXPECT_EQ(questions.size(), 3);
 }
 
 TEST_F(Trainer, InformationOpensFromTheButtonAndTheKeys)
