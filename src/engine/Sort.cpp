@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 TCdxSorter::TCdxSorter(int keyLength, char pad, bool unique)
     : keyLength_(keyLength), pad_(pad), unique_(unique)
@@ -14,7 +15,8 @@ TCdxSorter::TCdxSorter(int keyLength, char pad, bool unique)
 void TCdxSorter::Add(std::string key, uint32_t recNo)
 {
     key.resize(size_t(keyLength_), pad_);
-    pairs_.push_back(TIndexKey{std::move(key), recNo, 0});
+    uint32_t length = uint32_t(key.size() - size_t(CdxTrailCount(key, pad_)));
+    pairs_.push_back(Pair{std::move(key), recNo, length});
 }
 
 namespace {
@@ -118,25 +120,30 @@ struct Builder {
 
 uint32_t TCdxSorter::Write(TCdxPageSink& sink, uint64_t recordLimit)
 {
-    const char pad = pad_;
-    std::stable_sort(pairs_.begin(), pairs_.end(), [pad](const TIndexKey& a, const TIndexKey& b) {
-        int c = IndexCompareKeys(a.Key, b.Key, pad);
+    auto compare = [](const Pair& a, const Pair& b) {
+        int c = std::memcmp(a.Key.data(), b.Key.data(), std::min(a.Length, b.Length));
+        if (c != 0)
+            return c;
+        return a.Length < b.Length ? -1 : (a.Length > b.Length ? 1 : 0);
+    };
+    std::sort(pairs_.begin(), pairs_.end(), [&](const Pair& a, const Pair& b) {
+        int c = compare(a, b);
         return c != 0 ? c < 0 : a.RecNo < b.RecNo;
     });
     if (unique_) {
-        auto end = std::unique(pairs_.begin(), pairs_.end(), [pad](const TIndexKey& a, const TIndexKey& b) {
-            return IndexCompareKeys(a.Key, b.Key, pad) == 0;
+        auto end = std::unique(pairs_.begin(), pairs_.end(), [&](const Pair& a, const Pair& b) {
+            return compare(a, b) == 0;
         });
         pairs_.erase(end, pairs_.end());
     }
     Builder b{sink, keyLength_, pad_, recordLimit, {}, {}, {}};
     uint64_t limit = recordLimit;
-    for (const TIndexKey& k : pairs_)
+    for (const Pair& k : pairs_)
         limit = std::max<uint64_t>(limit, k.RecNo);
     b.recordLimit = limit;
     b.params = CdxLeafParams(keyLength_, limit);
     for (size_t i = 0; i < pairs_.size(); ++i)
-        b.Push(0, pairs_[i], i + 1 == pairs_.size());
+        b.Push(0, TIndexKey{std::move(pairs_[i].Key), pairs_[i].RecNo, 0}, i + 1 == pairs_.size());
     uint32_t root = b.Finish();
     pairs_.clear();
     return root;

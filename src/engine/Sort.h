@@ -32,5 +32,10 @@ private:
     int keyLength_;
     char pad_;
     bool unique_;
-    std::vector<TIndexKey> pairs_;
+    struct Pair {
+        std::string Key;
+        uint32_t RecNo;
+        uint32_t Length;  // without the trailing pad bytes: compared often while sorting
+    };
+    std::vector<Pair> pairs_;
 };
