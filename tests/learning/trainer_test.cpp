@@ -41,6 +41,9 @@ protected:
         Options.ShowFirstLetter = false;
         Options.AutoPlayWordSound = false;
         Options.LoopPlay = false;
+        // No layout switching on the test command's shared X server (one test brings its own).
+        SetOptionText(Options.StudiedLayout, QString());
+        SetOptionText(Options.NativeLayout, QString());
         makeWindow();
     }
 
