@@ -270,6 +270,10 @@ TFWordpop::~TFWordpop()
 {
     Timer.stop();
     m_wordSound->Stop();
+    // Users before what they use: the lesson, the word sound, then the player.
+    delete m_lesson;
+    delete m_wordSound;
+    delete MPlayer;
     if (FWordpop == this)
         FWordpop = nullptr;
 }
