@@ -175,6 +175,7 @@ private:
     void PlayAnswer(bool right);
     bool MoveQuestionToLearned();
     void InstallDueFilter();
+    bool AnyDueWord();
     void GoToPositionOf(int n, int count);
     void ReadQuestionRecord();
     void DrawCandidates(int count);

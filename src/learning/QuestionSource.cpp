@@ -55,11 +55,28 @@ void TLesson::GoToPositionOf(int n, int count)
     }
 }
 
+bool TLesson::AnyDueWord()
+{
+    // Whether the due count of the learned dictionaries is above 0: the first due word answers
+    // it, so the walk stops there instead of counting every learned dictionary at each question.
+    // Dictionaries that cannot be opened are left out, as in a count.
+    for (const QString &name : m_topics.Names(tkLearned)) {
+        try {
+            m_topics.OpenDictionary(m_topics.DictionaryPath(tkLearned, name));
+            Words().SetFiltered(true);
+            if (!Words().IsEmpty())
+                return true;
+        } catch (const EEngineError &) {
+        }
+    }
+    return false;
+}
+
 bool TLesson::PrepareQuestionSource()
 {
     m_topics.CloseDictionary();
     const bool newAvailable = Options.StatStudiedWords != 0;
-    const bool dueAvailable = Options.RepeatLearned && m_topics.CountWords(KindBit(tkLearned), true) > 0;
+    const bool dueAvailable = Options.RepeatLearned && AnyDueWord();
     ShowStatistics();
     if (!newAvailable && !dueAvailable) {
         m_topics.CloseDictionary();
