@@ -751,3 +751,36 @@ TEST_F(CdxTest, ReadsLeafFormsOtherWritersUse)
 }
 
 } // namespace
+
+namespace {
+
+// Date keys are day numbers encoded like numbers; a search text of yyyymmdd finds its day.
+TEST(CdxDateTag, OrdersAndFindsDays)
+{
+    TempFolder dir;
+    auto fields = topicFields();
+    fields.push_back("DATE;D;8;0");
+    CreateDbfTable(dir / "learned.wrd", fields);
+    TDbfTable table;
+    table.Open(dir / "learned.wrd");
+    const int dateField = 10;
+    for (auto [y, m, d] : {std::tuple{2024, 3, 15}, {2023, 12, 31}, {2024, 1, 2}}) {
+        table.Blank();
+        table.SetDate(dateField, DbfDateToJulian(y, m, d));
+        table.AppendRecord();
+    }
+    TCdxFile cdx(table);
+    cdx.Open(dir / "learned", true, false, true);
+    TCdxTag* tag = cdx.AddTag("DATE", "DATE");
+    EXPECT_EQ(tag->KeyType(), 'D');
+    std::vector<uint32_t> order;
+    for (uint32_t r = tag->First(); !tag->Eof(); r = tag->Next())
+        order.push_back(r);
+    EXPECT_EQ(order, (std::vector<uint32_t>{2, 3, 1}));
+    EXPECT_EQ(tag->Find("20240102", false), 3u);
+    EXPECT_EQ(tag->Find("20240103", false), 0u);
+    EXPECT_EQ(tag->Current(), 1u);  // positioned on the next day in the tag
+    EXPECT_TRUE(cdx.Check().empty());
+}
+
+} // namespace
