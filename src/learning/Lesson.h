@@ -33,7 +33,8 @@ enum TTrainerState {
 class TLesson : public QObject {
     Q_OBJECT
 public:
-    // Works on the catalogue's cursor; installs its own draws into the catalogue's picks.
+    // Works on the catalogue's cursor; installs its own draws into the catalogue's picks and its
+    // due filter on the cursor, and takes both away again: it must go before the catalogue.
     explicit TLesson(TTopics &topics, QObject *parent = nullptr);
     ~TLesson() override;
 
@@ -102,7 +103,7 @@ public:
     // Reopens CurrentDictionary (before the add-word dialog; throws EEngineError).
     void ReopenCurrentDictionary();
 
-    // --- Question state (Part of the window's display) ------------------------------------
+    // --- The question on screen, as the window shows it ----------------------------------
     int QuestionPosition() const { return m_questionPosition; }
     int AnswerSlot() const { return m_answerSlot; }
     int CandidateCount() const { return m_candidateCount; }
