@@ -424,7 +424,7 @@ void TFWordpop::BuildControls(const TImageList &images)
     m_transcriptionFont = pixelFont(QStringLiteral("Tahoma"), 12, true);
     PTranscr->setFont(m_transcriptionFont);
     setTextColour(PTranscr, Qt::white);
-    // The check boxes' own box stays readable on navy.
+    // Ticking a box with the mouse leaves the focus on the answer.
     for (QCheckBox *c : {ChQuestionVisible, ChShowTranscr})
         c->setFocusPolicy(Qt::TabFocus);
 
