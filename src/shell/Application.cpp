@@ -3,6 +3,7 @@
 #include "shell/Application.h"
 
 #include "engine/DataSet.h"
+#include "learning/MainForm.h"
 #include "messages/LineInput.h"
 #include "messages/Message.h"
 #include "platform/MessageBox.h"
@@ -11,7 +12,6 @@
 #include "shell/ActivityMonitor.h"
 #include "shell/HiddenWindow.h"
 #include "store/Topics.h"
-#include "platform/FileTools.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -42,7 +42,10 @@ void installSignalHandlers(QObject *parent)
     QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
         char c;
         [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
-        QCoreApplication::quit();
+        // As Quit in the tray: the end of a lesson must no longer re-arm anything.
+        if (FWordpop)
+            FWordpop->SetQuitting();
+        QCoreApplication::exit(0);
     });
     struct sigaction sa {};
     sa.sa_handler = onSignal;
@@ -113,14 +116,19 @@ int WordpopMain(int argc, char **argv)
         TWords = new TDbfDataSet;
         TWords->SetExclusive(true);
         Topics = new TTopics(*TWords);
+        FWordpop = new TFWordpop(FNo->Images(), *Topics);
+        FWordpop->OnLessonStarted = [] { FNo->Activity()->lessonStarted(); };
+        FWordpop->OnLessonEnded = [] { FNo->Activity()->lessonEnded(); };
+        // exit(), not quit(): quit() first asks every window to close, and the trainer refuses
+        // (closing it only hides it), which would cancel the quit.
+        FWordpop->OnQuit = [] { QCoreApplication::exit(0); };
         FLineInput = new TFLineInput;
         FMessage = new TFMessage;
 
         FNo->Activity()->loadLibrary();
 
         // A folder that cannot be made ends the program once everything else has run.
-        const bool foldersOk = EnsureProgramFolders();
-        if (foldersOk) {
+        if (FWordpop->InitialLoad()) {
             reportReadyWhenLoopRuns();
             QApplication::exec();
         }
@@ -136,6 +144,8 @@ int WordpopMain(int argc, char **argv)
     FMessage = nullptr;
     delete FLineInput;
     FLineInput = nullptr;
+    delete FWordpop;
+    FWordpop = nullptr;
     if (Topics)
         Topics->CloseDictionary();
     delete Topics;
