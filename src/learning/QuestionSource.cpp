@@ -119,7 +119,6 @@ void TLesson::NextQuestion()
     try {
         if (m_wordSound)
             m_wordSound->Stop();
-        m_firstAttempt = true;
         InstallDueFilter();
         const bool prepared = PrepareQuestionSource();
         TDbfDataSet &words = Words();
@@ -128,6 +127,9 @@ void TLesson::NextQuestion()
         if (!prepared || m_trainerState != tsNormal)
             return;
 
+        // Only a new question is a first attempt: a question kept under the correction panel
+        // stays a second attempt, so that repeating it after a mistake earns no credit.
+        m_firstAttempt = true;
         m_repeatingLearned = m_sourceRepeating;
         m_currentDictionary = m_sourceDictionary;
         m_moveToLearnedEnabled = !m_repeatingLearned && !Options.ChildrenMode;

@@ -79,6 +79,11 @@ TEST_F(Grading, WrongThenRememberThenRightGivesNoCredit)
     lesson->GiveUp(); // a click while the correction is shown changes nothing
     lesson->AnswerFromList(lesson->ExpectedAnswer());
     EXPECT_EQ(Options.StatAnswers, 1);
+    // A new question asked for meanwhile (the options window closed) leaves the panel and its
+    // question alone: still a second attempt.
+    lesson->NextQuestion();
+    EXPECT_EQ(lesson->TrainerState(), tsCorrection);
+    EXPECT_FALSE(lesson->FirstAttempt());
 
     lesson->RememberClicked();
     EXPECT_EQ(lesson->TrainerState(), tsNormal);

@@ -129,7 +129,11 @@ TEST_F(Question, OneWordIsAskedEveryTime)
         EXPECT_EQ(asked(), "alone");
         EXPECT_EQ(lesson->CandidateCount(), 1);
         EXPECT_EQ(lesson->AnswerList(), QStringList{QStringLiteral("один")});
+        EXPECT_TRUE(lesson->MoveToLearnedEnabled());
     }
+    Options.ChildrenMode = true;
+    lesson->NextQuestion();
+    EXPECT_FALSE(lesson->MoveToLearnedEnabled()) << "children cannot move words";
 }
 
 TEST_F(Question, NoRepeatGivesUpAfterTenDraws)
