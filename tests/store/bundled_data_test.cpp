@@ -1,6 +1,10 @@
 // The data a new program folder starts with, as the build made it: langs.dat in Windows-1251,
 // the answer sounds, the help, and every sample dictionary built from its UTF-8 source, checked
 // by the dictionary tool and holding exactly the words of its source.
+#include "common/TestHome.h"
+#include "platform/Text.h"
+#include "store/Dictionary.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <iconv.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -160,6 +165,40 @@ TEST_P(BundledDictionary, OpensPassesCheckAndHoldsItsSource)
         const QString file = built + QString(g[3]).mid(1).replace('\\', '/');
         EXPECT_TRUE(readAll(file).startsWith("RIFF")) << file.toStdString();
     }
+}
+
+// The program's own way in: OpenDictionary on a copy finds a valid index (it is not rebuilt)
+// and the words, in Windows-1251, as the source has them.
+TEST_P(BundledDictionary, OpensInTheProgramWithItsIndexAsBuilt)
+{
+    const QString name = QString::fromStdString(GetParam());
+    const QString base = built + "BASE/ON/" + name;
+    if (!QFileInfo::exists(base + ".wrd"))
+        GTEST_SKIP() << "the sample dictionaries have not been built (" << base.toStdString() << ".wrd)";
+    TestHome home;
+    home.writeFile(name + ".wrd", readAll(base + ".wrd"));
+    home.writeFile(name + ".cdx", readAll(base + ".cdx"));
+    const QStringList want = lines(readAll(source + "dictionaries/" + name + ".csv"));
+
+    const auto inode = [&] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(home.home() + name + ".cdx").constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const ino_t before = inode();
+
+    TDbfDataSet words;
+    words.SetExclusive(true);
+    OpenDictionary(words, (home.home() + name).toStdString());
+    EXPECT_EQ(words.RecordCount(), std::uint32_t(want.size()));
+    EXPECT_EQ(words.IndexName(), "MISS");
+    // Every word has no mistakes yet, so MISS order is record order: the first line comes first.
+    const QStringList first = fields(want[0]);
+    EXPECT_EQ(words.FieldByName("WORD1").AsString(), Text::toCp1251(first[0]));
+    EXPECT_EQ(words.FieldByName("WORD2").AsString(), Text::toCp1251(first[1]));
+    EXPECT_EQ(words.FieldByName("TRANSCRIPT").AsString(), Text::toCp1251(first[2]));
+    words.Close();
+    EXPECT_EQ(inode(), before) << "the built index was valid, not made anew";
+    EXPECT_EQ(home.readFile(name + ".cdx"), readAll(base + ".cdx"));
 }
 
 std::vector<std::string> dictionaryNames()
