@@ -201,8 +201,9 @@ void TFTrayMenu::BQuitClick()
 {
     m_lesson.SetQuitting();
     hide();
+    // exit(), not quit(): quit() first asks every window to close, and the trainer refuses.
     if (OnQuit)
         OnQuit();
     else
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
 }

@@ -1,0 +1,62 @@
+// The tray menu's place in start-up and shutdown; see TrayStartup.h.
+#include "shell/TrayStartup.h"
+
+#include "learning/MainForm.h"
+#include "shell/ActivityMonitor.h"
+#include "shell/HiddenWindow.h"
+#include "shell/TrayMenu.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+
+bool TTrainerLesson::LessonVisible() const { return m_trainer.isVisible(); }
+void TTrainerLesson::ShowLesson() { m_trainer.ShowTrainer(); }
+void TTrainerLesson::BringToFront()
+{
+    // ShowTrainer on a visible window only raises and activates it.
+    if (m_trainer.isVisible())
+        m_trainer.ShowTrainer();
+}
+QTimer &TTrainerLesson::LessonTimer() { return m_trainer.Timer; }
+bool TTrainerLesson::Quitting() const { return m_trainer.Quitting(); }
+void TTrainerLesson::SetQuitting() { m_trainer.SetQuitting(); }
+void TTrainerLesson::ApplySettings() { m_trainer.ApplyModeAndSize(); }
+
+namespace {
+std::unique_ptr<TTrainerLesson> g_lesson;
+std::unique_ptr<TScheduler> g_scheduler;
+} // namespace
+
+void CreateTrayMenu()
+{
+    g_lesson = std::make_unique<TTrainerLesson>(*FWordpop);
+    g_scheduler = std::make_unique<TScheduler>(*g_lesson, *FNo->Activity(), Options);
+    FWordpop->OnLessonTimer = [] { g_scheduler->LessonTimerFired(); };
+    FWordpop->OnLessonStarted = [] { g_scheduler->LessonStarted(); };
+    FWordpop->OnLessonEnded = [] { g_scheduler->LessonEnded(); };
+    FTrayMenu = new TFTrayMenu(*g_lesson, Options);
+    // The program ends the one way start-up set for the trainer (the trainer's Quit also saves;
+    // Quit from the tray does not).
+    FTrayMenu->OnQuit = [] {
+        if (FWordpop && FWordpop->OnQuit)
+            FWordpop->OnQuit();
+        else
+            QCoreApplication::exit(0);
+    };
+}
+
+void DestroyTrayMenu()
+{
+    if (FWordpop) {
+        FWordpop->OnLessonTimer = nullptr;
+        FWordpop->OnLessonStarted = nullptr;
+        FWordpop->OnLessonEnded = nullptr;
+    }
+    delete FTrayMenu;
+    FTrayMenu = nullptr;
+    g_scheduler.reset();
+    g_lesson.reset();
+}
+
+TScheduler *LessonScheduler() { return g_scheduler.get(); }

@@ -1,0 +1,136 @@
+// The tray menu and the scheduling wired to the real trainer window as start-up wires them:
+// clicks, the lesson timer on a shortened minute, a pending lesson released by the hidden
+// window's activity timer, and Quit.
+#include "shell/TrayStartup.h"
+
+#include "common/TestHome.h"
+#include "engine/DataSet.h"
+#include "learning/MainForm.h"
+#include "platform/ProgramFolder.h"
+#include "platform/TimeScale.h"
+#include "shell/ActivityMonitor.h"
+#include "shell/HiddenWindow.h"
+#include "shell/TrayMenu.h"
+#include "store/Topics.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+bool waitFor(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+class TrayWithTrainer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TimeScale::setMsPerMinute(20);
+        ProgramFolder::resolve();
+        FNo = new TFNo;
+        Options.StartImmediately = false;
+        Options.AutoShowInterval = 3;
+        Options.ChildrenMode = false;
+        Options.AutoPlayWordSound = false;
+        Options.LoopPlay = false;
+        SetOptionText(Options.StudiedLayout, QString());
+        SetOptionText(Options.NativeLayout, QString());
+        TWords = new TDbfDataSet;
+        TWords->SetExclusive(true);
+        Topics = new TTopics(*TWords);
+        FWordpop = new TFWordpop(FNo->Images(), *Topics);
+        FWordpop->OnQuit = [this] { ++quits; };
+        CreateTrayMenu();
+        ASSERT_NE(FTrayMenu, nullptr);
+        ASSERT_TRUE(FWordpop->InitialLoad());
+    }
+    void TearDown() override
+    {
+        DestroyTrayMenu();
+        EXPECT_EQ(FTrayMenu, nullptr);
+        delete FWordpop;
+        FWordpop = nullptr;
+        Topics->CloseDictionary();
+        delete Topics;
+        Topics = nullptr;
+        delete TWords;
+        TWords = nullptr;
+        delete FNo;
+        FNo = nullptr;
+        ProgramFolder::set(QString());
+        TimeScale::setMsPerMinute(0);
+    }
+
+    TestHome home;
+    int quits = 0;
+};
+
+} // namespace
+
+TEST_F(TrayWithTrainer, LeftClickOpensTheLessonAndRightClickThenOpensNoMenu)
+{
+    ASSERT_FALSE(FWordpop->isVisible());
+    FTrayMenu->TrayLeftButtonDown();
+    EXPECT_TRUE(FWordpop->isVisible());
+    FTrayMenu->TrayRightButtonDown();
+    EXPECT_FALSE(FTrayMenu->isVisible());
+    FWordpop->hide();
+    FTrayMenu->TrayRightButtonDown();
+    EXPECT_TRUE(FTrayMenu->isVisible());
+}
+
+TEST_F(TrayWithTrainer, LessonsComeByTheTimerAndTheEndOfOneArmsTheNext)
+{
+    LessonScheduler()->ArmLessonTimer();
+    // No activity library: the user counts as idle and the due lesson opens at once.
+    ASSERT_FALSE(FNo->Activity()->libraryLoaded());
+    ASSERT_TRUE(waitFor([] { return FWordpop->isVisible(); }, 3000));
+    EXPECT_FALSE(FWordpop->Timer.isActive());
+    FWordpop->hide();
+    ASSERT_TRUE(FWordpop->Timer.isActive());
+    EXPECT_EQ(FWordpop->Timer.interval(), TimeScale::minutes(3));
+    QElapsedTimer since;
+    since.start();
+    ASSERT_TRUE(waitFor([] { return FWordpop->isVisible(); }, 3000));
+    EXPECT_GE(since.elapsed(), TimeScale::minutes(3) - 5);
+}
+
+TEST_F(TrayWithTrainer, APendingLessonOpensWhenTheActivityTimerExpires)
+{
+    ActivityMonitor &monitor = *FNo->Activity();
+    monitor.setIdle(false);
+    LessonScheduler()->ArmLessonTimer();
+    ASSERT_TRUE(waitFor([&] { return monitor.pending(); }, 3000));
+    EXPECT_FALSE(FWordpop->isVisible());
+    // The quiet time runs out: TActivity fires as after the user's last key.
+    monitor.activityTimer()->setInterval(30);
+    monitor.activityTimer()->start();
+    ASSERT_TRUE(waitFor([] { return FWordpop->isVisible(); }, 3000));
+    EXPECT_FALSE(monitor.pending());
+    EXPECT_TRUE(monitor.idle());
+    EXPECT_TRUE(waitFor([] { return QApplication::activeWindow() == FWordpop; }, 2000));
+}
+
+TEST_F(TrayWithTrainer, QuitFromTheMenuSetsTheTrainersQuittingMark)
+{
+    FTrayMenu->Popup(QPoint(300, 300));
+    FTrayMenu->BQuitClick();
+    EXPECT_TRUE(FWordpop->Quitting());
+    EXPECT_EQ(quits, 1) << "the program ends the way start-up set for the trainer";
+}
