@@ -735,10 +735,11 @@ void TFWordpop::QuitProgram()
     Timer.stop();
     SavePlacement();
     SaveOptions();
+    // exit(), not quit(): quit() first asks the windows to close, and this one never closes.
     if (OnQuit)
         OnQuit();
     else
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
 }
 
 void TFWordpop::ArmLessonTimer()

@@ -124,7 +124,7 @@ public:
     // Activity watching stops while a lesson is on screen and starts again after it.
     std::function<void()> OnLessonStarted;
     std::function<void()> OnLessonEnded;
-    // Ends the program (default: the event loop ends).
+    // Ends the program (default: QCoreApplication::exit(0)).
     std::function<void()> OnQuit;
     // The modal windows of the other parts. A command whose window is not plugged in is not
     // offered: its button stays disabled and its key does nothing.

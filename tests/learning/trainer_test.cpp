@@ -949,3 +949,17 @@ TEST_F(Trainer, EveryQuestionSwitchesToTheLayoutOfTheAnswersLanguage)
     EXPECT_EQ(L().Reverse(), 1);
     EXPECT_EQ(KeyboardLayouts::activeIdentifier(), "00000409");
 }
+
+TEST_F(Trainer, QuitEndsTheEventLoopAlthoughTheWindowNeverCloses)
+{
+    make(tkOn, "animals", numbered(6));
+    start();
+    window->OnQuit = nullptr; // the program's own way
+    QTimer::singleShot(0, window.get(), [this] { press(window->LAWords, Qt::Key_X, Qt::AltModifier); });
+    QTimer giveUp; // ends a loop the quit failed to end; gone with the test
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    giveUp.start(5000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(window->Quitting());
+}
