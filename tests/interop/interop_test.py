@@ -1,0 +1,575 @@
+"""Wordpop's dictionary files exchanged with independent dBase tools, both ways.
+
+Debian's python3-dbfread (reader), python3-dbf (reader and writer) and dbview (reader) stand
+for the other dBase programs a user may have. Every case compares against values the test
+itself chose, so a fault on either side shows; the Wordpop side is read through
+"wordpop-dict dump" and changed through the tool and the cursor (interop_cursor).
+Run by run.sh with Debian's /usr/bin/python3; the group name picks one TestCase.
+"""
+
+import datetime
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import dbf
+import dbfread
+
+DICT = os.environ.get("WORDPOP_DICT", "")
+CURSOR = os.environ.get("INTEROP_CURSOR", "")
+
+TOPIC = [("WORD1", "C", 80, 0), ("WORD2", "C", 80, 0), ("TRANSCRIPT", "C", 80, 0),
+         ("MISS", "N", 5, 0), ("KBMISS", "N", 5, 0), ("INROW", "N", 5, 0), ("KBINROW", "N", 5, 0),
+         ("WAVFILE", "C", 255, 0), ("WAVSTART", "N", 20, 0), ("WAVEND", "N", 20, 0)]
+LEARNED = TOPIC + [("DATE", "D", 8, 0)]
+GENERIC = [("NAME", "C", 30, 0), ("QTY", "N", 5, 0), ("PRICE", "N", 10, 2), ("WHEN", "D", 8, 0),
+           ("OK", "L", 1, 0)]
+TAGS = ["MISS", "KBMISS", "WORD1", "WORD2"]
+
+# Windows-1251 beyond Cyrillic letters: the bytes 0x80..0xBF hold these.
+SPECIALS = "Ђђ€‰«»—№Її"
+
+
+# ---------------------------------------------------------------------------------------------
+# The model: a record is (deleted, {FIELD: value}) with Python values as dbfread gives them
+# (str, int, float, datetime.date, bool, None for blank).
+
+def rec(layout, deleted=False, **values):
+    out = {}
+    for name, kind, _length, _dec in layout:
+        out[name] = values.get(name, "" if kind == "C" else None)
+    return (deleted, out)
+
+
+def wordpop_text(kind, dec, value):
+    """A value as "wordpop-dict dump" prints it: blank numbers read 0, blank dates empty."""
+    if kind == "C":
+        return value
+    if kind == "N":
+        if dec == 0:
+            return str(int(value or 0))
+        return "%.*f" % (dec, value or 0)
+    if kind == "D":
+        return value.strftime("%Y%m%d") if value else ""
+    if kind == "L":
+        return "T" if value else "F"
+    raise AssertionError(kind)
+
+
+def as_written_by_wordpop(layout, model):
+    """What Wordpop stores for a model value: numbers are never blank in its own records."""
+    out = []
+    for deleted, values in model:
+        v = dict(values)
+        for name, kind, _length, dec in layout:
+            if kind == "N" and v[name] is None:
+                v[name] = 0 if dec == 0 else 0.0
+        out.append((deleted, v))
+    return out
+
+
+def record_bytes(layout, deleted, values):
+    """The exact bytes of one record as the table format lays them out."""
+    out = bytearray(b"*" if deleted else b" ")
+    for name, kind, length, dec in layout:
+        v = values[name]
+        if kind == "C":
+            out += v.encode("cp1251").ljust(length, b" ")
+        elif kind == "N":
+            text = "" if v is None else (str(v) if dec == 0 else "%.*f" % (dec, v))
+            out += text.encode("ascii").rjust(length, b" ")
+        elif kind == "D":
+            out += v.strftime("%Y%m%d").encode() if v else b" " * 8
+        elif kind == "L":
+            out += b"?" if v is None else (b"T" if v else b"F")
+    return bytes(out)
+
+
+def dbf_spec(layout):
+    parts = []
+    for name, kind, length, dec in layout:
+        if kind == "C":
+            parts.append("%s C(%d)" % (name, length))
+        elif kind == "N":
+            parts.append("%s N(%d,%d)" % (name, length, dec))
+        else:
+            parts.append("%s %s" % (name, kind))
+    return "; ".join(parts)
+
+
+# ---------------------------------------------------------------------------------------------
+# The two sides.
+
+def run(args, stdin=None, expect=0):
+    p = subprocess.run(args, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if expect is not None and p.returncode != expect:
+        raise AssertionError("%s exited %d, not %d\nstdout: %s\nstderr: %s" % (
+            " ".join(args), p.returncode, expect, p.stdout.decode("cp1251", "replace"),
+            p.stderr.decode("cp1251", "replace")))
+    return p
+
+
+def tool(*args, expect=0):
+    return run([DICT] + list(args), expect=expect)
+
+
+def cursor(path, *lines):
+    """Runs script lines (parts as a list) through the dataset cursor."""
+    script = "".join("\t".join(parts) + "\n" for parts in lines)
+    return run([CURSOR, path], stdin=script.encode("cp1251")).stdout.decode("cp1251")
+
+
+def field_args(values):
+    """FIELD=VALUE parts for the cursor script (blank numbers and dates are cleared)."""
+    out = []
+    for name, v in values.items():
+        if isinstance(v, datetime.date):
+            out.append("%s=%s" % (name, v.strftime("%Y%m%d")))
+        elif v is None:
+            out.append(name + "=")
+        else:
+            out.append("%s=%s" % (name, v))
+    return out
+
+
+def wordpop_dump(path, layout):
+    """Every record as Wordpop reads it: [(recno, deleted, [texts])]."""
+    out = []
+    for line in tool("dump", "--deleted", path).stdout.decode("cp1251").split("\n"):
+        if not line:
+            continue
+        parts = line.split("\t")
+        deleted = parts[0].endswith("*")
+        values = [p.replace("\\t", "\t").replace("\\r", "\r").replace("\\n", "\n") for p in parts[1:]]
+        out.append((int(parts[0].rstrip("*")), deleted, values))
+    return out
+
+
+def expected_dump(layout, model):
+    return [(i + 1, deleted, [wordpop_text(k, d, values[n]) for n, k, _l, d in layout])
+            for i, (deleted, values) in enumerate(model)]
+
+
+def dbf_alias(path):
+    """python3-dbf takes only names ending in .dbf: a second name for the same file."""
+    alias = os.path.splitext(path)[0] + ".dbf"
+    if not os.path.exists(alias):
+        os.link(path, alias)
+    return alias
+
+
+def header(path):
+    with open(path, "rb") as f:
+        return f.read(32)
+
+
+class Exchange(unittest.TestCase):
+    def setUp(self):
+        if not DICT or not CURSOR:
+            self.fail("WORDPOP_DICT and INTEROP_CURSOR must name wordpop-dict and interop_cursor")
+        self.dir = tempfile.mkdtemp(prefix="wordpop-interop-")
+        self.addCleanup(shutil.rmtree, self.dir)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    # -- what the other tools read --------------------------------------------------------
+
+    def assert_dbfread_reads(self, path, layout, model, language_driver):
+        t = dbfread.DBF(path, encoding="cp1251", load=True, char_decode_errors="strict")
+        self.assertEqual([(f.name, f.type, f.length, f.decimal_count) for f in t.fields], layout)
+        self.assertEqual(t.header.numrecords, len(model))
+        self.assertEqual(t.header.headerlen, header_length(path))
+        self.assertEqual(t.header.recordlen, 1 + sum(length for _n, _k, length, _d in layout))
+        self.assertEqual(t.header.language_driver, language_driver)
+        self.assertEqual([dict(r) for r in t.records], [v for d, v in model if not d])
+        self.assertEqual([dict(r) for r in t.deleted], [v for d, v in model if d])
+
+    def assert_dbf_reads(self, path, layout, model):
+        t = dbf.Table(dbf_alias(path), codepage="cp1251")
+        t.open(dbf.READ_ONLY)
+        try:
+            self.assertEqual(t.field_names, [n.lower() for n, _k, _l, _d in layout])
+            for name, kind, length, dec in layout:
+                info = t.field_info(name.lower())
+                self.assertEqual((chr(info[0]), info[1], info[2]), (kind, length, dec), name)
+            self.assertEqual(len(t), len(model))
+            for r, (deleted, values) in zip(t, model):
+                got = {}
+                for name, kind, _l, _d in layout:
+                    v = r[name.lower()]
+                    got[name] = v.rstrip() if kind == "C" else v
+                self.assertEqual((dbf.is_deleted(r), got), (deleted, values))
+        finally:
+            t.close()
+
+    def assert_dbview_reads(self, path, layout, model):
+        if not shutil.which("dbview"):
+            return  # a third reader where installed; dbfread and dbf are required
+        out = run(["dbview", "-b", "-t", "-D", "-d", "\t", path]).stdout.decode("cp1251")
+        rows = [line.split("\t") for line in out.split("\n") if line]
+        want = []
+        for deleted, values in model:
+            cells = ["*" if deleted else " "]
+            for name, kind, _l, dec in layout:
+                v = values[name]
+                if kind == "N":
+                    cells.append(str(v) if dec == 0 else "%.*f" % (dec, v))
+                elif kind == "D":
+                    cells.append(v.strftime("%Y%m%d") if v else "")
+                else:
+                    cells.append(v)
+            want.append(cells + [""])
+        self.assertEqual(rows, want)
+
+    def assert_wordpop_reads(self, path, layout, model):
+        self.assertEqual(wordpop_dump(path, layout), expected_dump(layout, model))
+
+    def assert_records_bytes(self, path, layout, model, end_mark=True):
+        """The records as bytes: Windows-1251 text stored as it is, numbers and dates as laid out.
+        Visual FoxPro tables of python3-dbf end without the end mark."""
+        with open(path, "rb") as f:
+            data = f.read()
+        start = header_length(path)
+        length = 1 + sum(l for _n, _k, l, _d in layout)
+        for i, (deleted, values) in enumerate(model):
+            got = data[start + i * length:start + (i + 1) * length]
+            self.assertEqual(got, record_bytes(layout, deleted, values), "record %d" % (i + 1))
+        self.assertIn(data[start + len(model) * length:], (b"\x1a",) if end_mark else (b"", b"\x1a"))
+
+    def assert_dictionary_opens(self, path, model):
+        """The program's opening: the index is built (or rebuilt) and every live word is in it."""
+        out = cursor(path, ["opendict"], ["list", "MISS"], ["list", "WORD1"])
+        self.assertTrue(os.path.exists(path[:-4] + ".cdx"))
+        lines = [l.split("\t") for l in out.split("\n") if l]
+        live = [(i + 1, v) for i, (d, v) in enumerate(model) if not d]
+        by_miss = sorted(live, key=lambda r: (r[1]["MISS"] or 0, r[0]))
+        by_word1 = sorted(live, key=lambda r: (r[1]["WORD1"].encode("cp1251").ljust(80), r[0]))
+        want = [[str(n), v["WORD1"]] for n, v in by_miss + by_word1]
+        self.assertEqual(lines, want)
+
+    def assert_exports(self, path, model):
+        out = tool("export", path).stdout
+        want = "".join("%s;%s;%s;%s\n" % (v["WORD1"], v["WORD2"], v["TRANSCRIPT"], v["WAVFILE"])
+                       for d, v in model if not d)
+        self.assertEqual(out, want.encode("cp1251"))
+
+    def assert_reindex_check(self, path, exact_layout=True):
+        cdx = path[:-4] + ".cdx"
+        if os.path.exists(cdx):
+            os.remove(cdx)
+        tool("reindex", path)
+        if exact_layout:
+            self.assertIn(b": sound", tool("check", path).stdout)
+            return
+        out = tool("check", path, expect=1).stdout.decode("cp1251")
+        self.assertEqual([l for l in out.split("\n") if "problem" in l or "layout" in l],
+                         [path + ": the fields are neither the topic nor the learned dictionary layout",
+                          path + ": 1 problem"])
+
+
+def header_length(path):
+    h = header(path)
+    return h[8] | h[9] << 8
+
+
+def nearest_layout(layout, kind):
+    """python3-dbf makes numbers of at most 19 digits in dBase III and Clipper tables and texts of
+    at most 254 characters in Visual FoxPro ones: the dictionary layout as near as each allows."""
+    out = []
+    for name, k, length, dec in layout:
+        if k == "N" and length > 19 and kind in ("db3", "clp"):
+            length = 19
+        if k == "C" and length > 254 and kind == "vfp":
+            length = 254
+        out.append((name, k, length, dec))
+    return out
+
+
+def python_dbf_table(path, layout, kind, model):
+    """A table made by python3-dbf (named .dbf while it writes, then given its real name)."""
+    base = os.path.splitext(path)[0]
+    t = dbf.Table(base + ".dbf", dbf_spec(layout), dbf_type=kind, codepage="cp1251")
+    t.open(dbf.READ_WRITE)
+    python_dbf_append(t, layout, model)
+    t.close()
+    if path != base + ".dbf":
+        os.rename(base + ".dbf", path)
+
+
+def python_dbf_append(t, layout, model):
+    for deleted, values in model:
+        t.append(tuple(values[n] for n, _k, _l, _d in layout))
+        if deleted:
+            dbf.delete(t[-1])
+
+
+def python_dbf_open(path):
+    t = dbf.Table(dbf_alias(path), codepage="cp1251")
+    t.open(dbf.READ_WRITE)
+    return t
+
+
+# Words of a dictionary made by Wordpop: Cyrillic, the Windows-1251 specials, an 80-character
+# word, an empty TRANSCRIPT, numbers up to the widths, a sound path in the stored form.
+TOPIC_WORDS = [
+    rec(TOPIC, WORD1="apple", WORD2="яблоко", TRANSCRIPT="[эпл]"),
+    rec(TOPIC, WORD1="house", WORD2="дом, здание"),
+    rec(TOPIC, WORD1="Ёлка", WORD2="ёлка, ель", TRANSCRIPT="[jolka]",
+        WAVFILE="\\SOUND\\yolka.wav"),
+    rec(TOPIC, WORD1="Ж" * 80, WORD2=SPECIALS, TRANSCRIPT="«Щ» — №1"),
+    rec(TOPIC, WORD1="gone", WORD2="удалённое"),
+]
+
+
+class WordpopToOthers(Exchange):
+    def test_topic_made_by_create_and_import(self):
+        path = self.path("Тема.wrd")
+        tool("create", path)
+        csv = self.path("words.csv")
+        with open(csv, "wb") as f:
+            for _d, v in TOPIC_WORDS:
+                f.write(("%s;%s;%s;%s\r\n" % (v["WORD1"], v["WORD2"], v["TRANSCRIPT"], v["WAVFILE"]))
+                        .encode("cp1251"))
+        tool("import", path, csv)
+        numbers = {2: dict(MISS=3, KBMISS=1, INROW=2, KBINROW=0, WAVSTART=0, WAVEND=1234567),
+                   3: dict(MISS=99999, KBMISS=0, INROW=99, KBINROW=99, WAVSTART=2147483647,
+                           WAVEND=1)}
+        cursor(path, ["opendict"],
+               *[["edit", str(n)] + field_args(v) for n, v in numbers.items()],
+               ["delete", "5"])
+        model = as_written_by_wordpop(TOPIC, TOPIC_WORDS)
+        for n, v in numbers.items():
+            model[n - 1][1].update(v)
+        model[4] = (True, model[4][1])
+
+        self.assert_wordpop_reads(path, TOPIC, model)
+        self.assert_records_bytes(path, TOPIC, model)
+        self.assertEqual(header(path)[29], 0, "a new dictionary names no code page")
+        self.assert_dbfread_reads(path, TOPIC, model, 0)
+        self.assert_dbf_reads(path, TOPIC, model)
+        self.assert_dbview_reads(path, TOPIC, model)
+        tool("check", path)
+
+    def test_learned_made_through_the_cursor(self):
+        path = self.path("learned.wrd")
+        words = [
+            rec(LEARNED, WORD1="дом", WORD2="house", INROW=0, DATE=datetime.date(2024, 2, 29)),
+            rec(LEARNED, WORD1="год", WORD2="year", TRANSCRIPT="[йиэ]",
+                DATE=datetime.date(1999, 12, 31), MISS=7),
+            rec(LEARNED, WORD1="миллениум", WORD2="millennium", DATE=datetime.date(2000, 1, 1)),
+            rec(LEARNED, WORD1="никогда", WORD2="never", DATE=None),
+            rec(LEARNED, WORD1="Щ", WORD2=SPECIALS, DATE=datetime.date(2100, 12, 31),
+                WAVFILE="/home/user/щ.wav", WAVEND=44100),
+        ]
+        cursor(path, ["create", "learned"],
+               *[["append"] + field_args({k: x for k, x in v.items() if x not in ("", None)})
+                 for _d, v in words],
+               ["opendict"], ["delete", "2"])
+        model = as_written_by_wordpop(LEARNED, words)
+        model[1] = (True, model[1][1])
+
+        self.assert_wordpop_reads(path, LEARNED, model)
+        self.assert_records_bytes(path, LEARNED, model)
+        self.assert_dbfread_reads(path, LEARNED, model, 0)
+        self.assert_dbf_reads(path, LEARNED, model)
+        self.assert_dbview_reads(path, LEARNED, model)
+        tool("check", path)
+
+
+# Words as other tools write them: blank numbers, blank dates, blank TRANSCRIPT, deleted ones.
+def foreign_words(layout):
+    words = [
+        rec(layout, WORD1="кошка", WORD2="cat", TRANSCRIPT="[кэт]", MISS=2, KBMISS=None,
+            INROW=1, KBINROW=None, WAVSTART=None, WAVEND=None),
+        rec(layout, WORD1="dog", WORD2="собака", MISS=None, KBMISS=None, INROW=None, KBINROW=None,
+            WAVSTART=None, WAVEND=None),
+        rec(layout, True, WORD1="удалено", WORD2="deleted", MISS=5, KBMISS=5, INROW=0, KBINROW=0,
+            WAVSTART=0, WAVEND=0),
+        rec(layout, WORD1=SPECIALS, WORD2="Ё" * 80, TRANSCRIPT="x", MISS=0, KBMISS=3, INROW=0,
+            KBINROW=0, WAVFILE="\\SOUND\\a.wav", WAVSTART=0, WAVEND=99999),
+        rec(layout, WORD1="Ёж", WORD2="hedgehog", MISS=1, KBMISS=0, INROW=0, KBINROW=0, WAVSTART=0,
+            WAVEND=0),
+    ]
+    if layout is LEARNED:
+        dates = [datetime.date(2023, 1, 31), None, datetime.date(2000, 2, 29), datetime.date(1901, 1, 1),
+                 None]
+        for (_d, v), day in zip(words, dates):
+            v["DATE"] = day
+    return words
+
+
+GENERIC_ROWS = [
+    rec(GENERIC, NAME="Привет, мир", QTY=5, PRICE=1.25, WHEN=datetime.date(2024, 2, 29), OK=True),
+    rec(GENERIC, NAME="", QTY=None, PRICE=None, WHEN=None, OK=None),
+    rec(GENERIC, True, NAME="удалена", QTY=-3, PRICE=-0.5, WHEN=datetime.date(1999, 12, 31), OK=False),
+    rec(GENERIC, NAME=SPECIALS, QTY=99999, PRICE=9999999.99, WHEN=datetime.date(2000, 1, 1), OK=False),
+    rec(GENERIC, True, NAME="и эта", QTY=0, PRICE=0.0, WHEN=None, OK=True),
+]
+
+# python3-dbf's kinds: dBase III, Clipper and Visual FoxPro (version byte 0x30 with its
+# 263-byte trailer after the descriptors). Its plain FoxPro kind ("fp") is left out: it writes
+# version byte 0x00, which python3-dbf itself cannot open again (tested below).
+KINDS = ["db3", "clp", "vfp"]
+
+
+class OthersToWordpop(Exchange):
+    def test_tables_of_every_kind_read_whole(self):
+        for kind in KINDS:
+            with self.subTest(kind=kind):
+                path = self.path("generic_%s.dbf" % kind)
+                python_dbf_table(path, GENERIC, kind, GENERIC_ROWS)
+                with open(path, "rb") as f:
+                    before = f.read()
+                self.assert_dbfread_reads(path, GENERIC, GENERIC_ROWS, 0xC9)
+                self.assert_wordpop_reads(path, GENERIC, GENERIC_ROWS)
+                live = tool("dump", path).stdout.decode("cp1251").split("\n")
+                self.assertEqual([l.split("\t")[0] for l in live if l], ["1", "2", "4"])
+                with open(path, "rb") as f:
+                    self.assertEqual(f.read(), before, "reading changed the file")
+
+    def test_dictionaries_of_every_kind_open_as_dictionaries(self):
+        for kind in KINDS:
+            for base in (TOPIC, LEARNED):
+                with self.subTest(kind=kind, learned=base is LEARNED):
+                    path = self.path("%s_%d.wrd" % (kind, len(base)))
+                    layout = nearest_layout(base, kind)
+                    words = foreign_words(base)
+                    python_dbf_table(path, layout, kind, words)
+                    first = header(path)
+                    self.assert_wordpop_reads(path, layout, words)
+                    self.assert_exports(path, words)
+                    self.assert_dictionary_opens(path, words)
+                    # Opening wrote the header (production index flag, date): the rest stays.
+                    after = header(path)
+                    self.assertEqual(after[0], first[0])
+                    self.assertEqual(after[4:16], first[4:16])
+                    self.assertEqual(after[29:], first[29:], "language driver byte and reserved bytes")
+                    self.assertEqual(after[28] & 1, 1)
+                    self.assert_records_bytes(path, layout, words, kind != "vfp")
+                    # Sound apart from the one field width python3-dbf could not give.
+                    self.assert_reindex_check(path, layout == base)
+                    self.assert_dbfread_reads(path, layout, words, 0xC9)
+
+    def test_dictionaries_written_by_python_dbf_into_the_exact_layout(self):
+        # The exact widths come from Wordpop's creator; every record is python3-dbf's.
+        for base in (TOPIC, LEARNED):
+            with self.subTest(learned=base is LEARNED):
+                path = self.path("exact_%d.wrd" % len(base))
+                tool("create", path, *(["--learned"] if base is LEARNED else []))
+                words = foreign_words(base)
+                t = python_dbf_open(path)
+                python_dbf_append(t, base, words)
+                t.close()
+                self.assert_records_bytes(path, base, words)
+                self.assert_wordpop_reads(path, base, words)
+                self.assert_exports(path, words)
+                self.assert_dictionary_opens(path, words)
+                self.assertIn(b": sound", tool("check", path).stdout)
+                self.assert_reindex_check(path)
+                self.assert_dbfread_reads(path, base, words, header(path)[29])
+
+    def test_broken_foxpro_kind_is_refused_cleanly(self):
+        # python3-dbf's "fp" writes version byte 0x00 (0x30 masked with 0x03); neither side reads it.
+        base = self.path("fox")
+        t = dbf.Table(base + ".dbf", "NAME C(10)", dbf_type="fp", codepage="cp1251")
+        self.assertEqual(header(base + ".dbf")[0], 0)
+        del t
+        p = tool("dump", base + ".dbf", expect=1)
+        self.assertIn(b"dBase DBF file header invalid", p.stderr)
+        self.assertEqual(tool("check", base + ".dbf", expect=1).returncode, 1)
+
+
+class Appends(Exchange):
+    def test_python_dbf_appends_to_a_wordpop_dictionary(self):
+        path = self.path("mine.wrd")
+        csv = self.path("w.csv")
+        with open(csv, "wb") as f:
+            f.write("one;один;\r\ntwo;два;[ту]\r\nthree;три;\r\n".encode("cp1251"))
+        tool("import", path, csv)  # a new dictionary, with its index
+        model = as_written_by_wordpop(TOPIC, [
+            rec(TOPIC, WORD1="one", WORD2="один"), rec(TOPIC, WORD1="two", WORD2="два", TRANSCRIPT="[ту]"),
+            rec(TOPIC, WORD1="three", WORD2="три")])
+        tool("check", path)
+
+        added = [rec(TOPIC, WORD1="четыре", WORD2="four", MISS=4, KBMISS=None, INROW=None,
+                     KBINROW=None, WAVSTART=None, WAVEND=None),
+                 rec(TOPIC, WORD1="Ёлка", WORD2=SPECIALS, MISS=0, KBMISS=0, INROW=0, KBINROW=0,
+                     WAVSTART=0, WAVEND=0)]
+        t = python_dbf_open(path)
+        python_dbf_append(t, TOPIC, added)
+        dbf.delete(t[1])
+        t.close()
+        model = model + added
+        model[1] = (True, model[1][1])
+
+        self.assert_dbfread_reads(path, TOPIC, model, header(path)[29])
+        self.assert_wordpop_reads(path, TOPIC, model)
+        # The other tool did not keep the index: the check says so, the program's opening mends it.
+        self.assertNotIn(b": sound", tool("check", path, expect=1).stdout)
+        self.assert_dictionary_opens(path, model)
+
+        # And Wordpop appends after the other tool, which reads it all again.
+        cursor(path, ["opendict"], ["append", "WORD1=пять", "WORD2=five", "KBMISS=2"])
+        model.append(as_written_by_wordpop(TOPIC, [rec(TOPIC, WORD1="пять", WORD2="five", KBMISS=2)])[0])
+        self.assert_dbf_reads(path, TOPIC, model)
+        self.assert_dbfread_reads(path, TOPIC, model, header(path)[29])
+        self.assert_wordpop_reads(path, TOPIC, model)
+        tool("check", path)
+        self.assert_reindex_check(path)
+
+    def test_wordpop_appends_to_python_dbf_tables(self):
+        for kind in ("db3", "vfp"):
+            with self.subTest(kind=kind):
+                path = self.path("theirs_%s.wrd" % kind)
+                layout = nearest_layout(LEARNED, kind)
+                words = foreign_words(LEARNED)
+                python_dbf_table(path, layout, kind, words)
+                with open(path, "rb") as f:
+                    original = f.read()
+                hl = header_length(path)
+
+                csv = self.path("more.csv")
+                with open(csv, "wb") as f:
+                    f.write("шесть;six;[сикс];\\SOUND\\6.wav\r\n".encode("cp1251"))
+                tool("import", path, csv)  # no index yet: appended to the table alone
+                cursor(path, ["opendict"],
+                       ["append", "WORD1=семь", "WORD2=seven", "MISS=1", "DATE=20240301"],
+                       ["edit", "1", "INROW=3"], ["delete", "4"])
+                model = [(d, dict(v)) for d, v in words]
+                model[0][1]["INROW"] = 3
+                model[3] = (True, model[3][1])
+                model += as_written_by_wordpop(layout, [
+                    rec(layout, WORD1="шесть", WORD2="six", TRANSCRIPT="[сикс]", WAVFILE="\\SOUND\\6.wav"),
+                    rec(layout, WORD1="семь", WORD2="seven", MISS=1, DATE=datetime.date(2024, 3, 1))])
+
+                with open(path, "rb") as f:
+                    now = f.read()
+                self.assertEqual(now[0], original[0], "version byte")
+                self.assertEqual(now[8:12], original[8:12], "header and record length")
+                self.assertEqual(now[29], 0xC9, "language driver byte")
+                self.assertEqual(now[32:hl], original[32:hl], "descriptors and trailer")
+                self.assert_records_bytes(path, layout, model)
+                self.assert_dbfread_reads(path, layout, model, 0xC9)
+                self.assert_dbf_reads(path, layout, model)
+                self.assert_wordpop_reads(path, layout, model)
+
+                # The other tool appends once more after Wordpop.
+                more = [rec(layout, WORD1="восемь", WORD2="eight", DATE=datetime.date(2024, 3, 2))]
+                t = python_dbf_open(path)
+                python_dbf_append(t, layout, more)
+                t.close()
+                model += more
+                self.assert_wordpop_reads(path, layout, model)
+                self.assert_dictionary_opens(path, model)
+                self.assert_reindex_check(path, False)
+                self.assert_dbfread_reads(path, layout, model, 0xC9)
+
+
+if __name__ == "__main__":
+    group = sys.argv[1] if len(sys.argv) > 1 else None
+    argv = [sys.argv[0]] + ([group] if group else [])
+    unittest.main(argv=argv, verbosity=2)
