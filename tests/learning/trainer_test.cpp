@@ -9,6 +9,7 @@
 #include "messages/Information.h"
 #include "platform/Images.h"
 #include "platform/KeyboardLayouts.h"
+#include "platform/TimeScale.h"
 
 #include <QApplication>
 #include <QImage>
@@ -589,8 +590,15 @@ TEST_F(Trainer, LessonTimerTicksOnlyWhileAutoShowIsOn)
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(L().TrainerState(), tsNormal);
 
+    // The end of the lesson arms it on the program's clock, which tests may shorten.
+    TimeScale::setMsPerMinute(3);
+    window->close();
+    EXPECT_EQ(window->Timer.interval(), 15);
+    TimeScale::setMsPerMinute(0);
+
     // 0 minutes never fires.
     Options.AutoShowInterval = 0;
+    window->ShowTrainer();
     window->close();
     EXPECT_FALSE(window->Timer.isActive());
 }
