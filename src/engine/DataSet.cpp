@@ -135,6 +135,21 @@ bool ParseInteger(const std::string &text, long long &out)
     return true;
 }
 
+// A number of an integer field: N(20,0) holds more than 32 bits (other tools write such
+// values), so it is held at the nearest end of the range instead of wrapping into an
+// unrelated number.
+std::int32_t ToInt32(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    v = std::round(v);
+    if (v <= double(INT32_MIN))
+        return INT32_MIN;
+    if (v >= double(INT32_MAX))
+        return INT32_MAX;
+    return std::int32_t(v);
+}
+
 bool ParseFloat(const std::string &text, double &out)
 {
     std::string t = Trim(text);
@@ -285,7 +300,7 @@ std::int32_t TField::AsInteger() const
     switch (FType) {
     case ftSmallint:
     case ftInteger:
-    case ftFloat: return std::int32_t(std::llround(t.GetNumber(FOrdinal)));
+    case ftFloat: return ToInt32(t.GetNumber(FOrdinal));
     case ftDate: return std::int32_t(AsDateTime().value);
     case ftBoolean: return AsBoolean() ? 1 : 0;
     default: {
@@ -446,7 +461,7 @@ void TField::SetAsFloat(double value)
     TDbfTable &t = *FDataSet.FTable;
     switch (FType) {
     case ftSmallint:
-    case ftInteger: t.SetNumber(FOrdinal, double(std::llround(value))); break;
+    case ftInteger: t.SetNumber(FOrdinal, std::round(value)); break;
     case ftFloat: t.SetNumber(FOrdinal, value); break;
     case ftDate: t.SetDate(FOrdinal, std::int32_t(std::floor(value)) + ZeroDateJulian); break;
     case ftBoolean: t.SetLogical(FOrdinal, value != 0); break;

@@ -472,6 +472,29 @@ class OthersToWordpop(Exchange):
                 self.assert_reindex_check(path)
                 self.assert_dbfread_reads(path, base, words, header(path)[29])
 
+    def test_numbers_beyond_32_bits_keep_to_the_range(self):
+        # WAVSTART and WAVEND are N(20,0): other tools store more than the 32-bit integers the
+        # cursor gives. Read, they keep to the range's ends (never wrap into another number);
+        # an edit of another field leaves their bytes as they were.
+        path = self.path("wide.wrd")
+        tool("create", path)
+        words = [rec(TOPIC, WORD1="a", WORD2="б", MISS=1, KBMISS=0, INROW=0, KBINROW=0,
+                     WAVSTART=5000000000, WAVEND=-2147483649),
+                 rec(TOPIC, WORD1="c", WORD2="д", MISS=0, KBMISS=0, INROW=0, KBINROW=0,
+                     WAVSTART=2147483647, WAVEND=-2147483648),
+                 rec(TOPIC, WORD1="e", WORD2="ё", MISS=0, KBMISS=0, INROW=0, KBINROW=0,
+                     WAVSTART=-99999999999, WAVEND=4294967296)]
+        t = python_dbf_open(path)
+        python_dbf_append(t, TOPIC, words)
+        t.close()
+        cursor(path, ["opendict"], ["edit", "1", "MISS=2"])
+        words[0][1]["MISS"] = 2
+        self.assert_records_bytes(path, TOPIC, words)
+        dump = [(n, values[8:]) for n, _d, values in wordpop_dump(path, TOPIC)]
+        self.assertEqual(dump, [(1, ["2147483647", "-2147483648"]), (2, ["2147483647", "-2147483648"]),
+                                (3, ["-2147483648", "2147483647"])])
+        self.assert_dbfread_reads(path, TOPIC, words, header(path)[29])
+
     def test_broken_foxpro_kind_is_refused_cleanly(self):
         # python3-dbf's "fp" writes version byte 0x00 (0x30 masked with 0x03); neither side reads it.
         base = self.path("fox")
