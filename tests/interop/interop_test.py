@@ -544,6 +544,29 @@ class Appends(Exchange):
         tool("check", path)
         self.assert_reindex_check(path)
 
+    def test_python_dbf_edit_in_place_needs_reindex(self):
+        # Another tool that rewrites a word in place leaves the index with the old key; opening
+        # only notices an index that lacks records, so the check names it and reindex mends it.
+        path = self.path("edited.wrd")
+        csv = self.path("w.csv")
+        with open(csv, "wb") as f:
+            f.write("apple;яблоко\r\nbee;пчела\r\ncat;кошка\r\n".encode("cp1251"))
+        tool("import", path, csv)
+        t = python_dbf_open(path)
+        with t[0] as r:
+            r.word1 = "zebra"
+            r.miss = 9
+        t.close()
+        out = tool("check", path, expect=1).stdout.decode("cp1251")
+        self.assertIn("tag WORD1: record 1 missing", out)
+        self.assertIn("tag MISS: record 1 missing", out)
+        tool("reindex", path)
+        self.assertIn(b": sound", tool("check", path).stdout)
+        model = as_written_by_wordpop(TOPIC, [rec(TOPIC, WORD1="zebra", WORD2="яблоко", MISS=9),
+                                              rec(TOPIC, WORD1="bee", WORD2="пчела"),
+                                              rec(TOPIC, WORD1="cat", WORD2="кошка")])
+        self.assert_dictionary_opens(path, model)
+
     def test_wordpop_appends_to_python_dbf_tables(self):
         for kind in ("db3", "vfp"):
             with self.subTest(kind=kind):
