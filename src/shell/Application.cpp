@@ -11,6 +11,7 @@
 #include "platform/SingleInstance.h"
 #include "shell/ActivityMonitor.h"
 #include "shell/HiddenWindow.h"
+#include "shell/TrayStartup.h"
 #include "store/Topics.h"
 
 #include <QSocketNotifier>
@@ -117,11 +118,12 @@ int WordpopMain(int argc, char **argv)
         TWords->SetExclusive(true);
         Topics = new TTopics(*TWords);
         FWordpop = new TFWordpop(FNo->Images(), *Topics);
-        FWordpop->OnLessonStarted = [] { FNo->Activity()->lessonStarted(); };
-        FWordpop->OnLessonEnded = [] { FNo->Activity()->lessonEnded(); };
         // exit(), not quit(): quit() first asks every window to close, and the trainer refuses
         // (closing it only hides it), which would cancel the quit.
         FWordpop->OnQuit = [] { QCoreApplication::exit(0); };
+        // The tray icon and its menu, and the scheduling that ties the trainer's lessons to the
+        // activity monitor (lesson start and end stop and restart the activity hooks).
+        CreateTrayMenu();
         FLineInput = new TFLineInput;
         FMessage = new TFMessage;
 
@@ -144,6 +146,7 @@ int WordpopMain(int argc, char **argv)
     FMessage = nullptr;
     delete FLineInput;
     FLineInput = nullptr;
+    DestroyTrayMenu();
     delete FWordpop;
     FWordpop = nullptr;
     if (Topics)
