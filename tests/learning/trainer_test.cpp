@@ -971,3 +971,29 @@ TEST_F(Trainer, QuitEndsTheEventLoopAlthoughTheWindowNeverCloses)
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(window->Quitting());
 }
+
+TEST_F(Trainer, ADamagedDictionaryBesideAGoodOneDoesNotStopTheLessons)
+{
+    make(tkOn, "animals", numbered(6));
+    make(tkOn, "broken", numbered(6));
+    // Counted while whole, damaged afterwards: the pick finds it unreadable.
+    ASSERT_TRUE(window->InitialLoad());
+    topics->CloseDictionary();
+    home.writeFile("BASE/ON/broken.wrd", QByteArray(700, '\xA5'));
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE(i);
+        if (!window->isVisible())
+            window->ShowTrainer();
+        ASSERT_EQ(L().TrainerState(), tsNormal);
+        ASSERT_EQ(L().CurrentDictionary(), path(tkOn, "animals")) << boxes.texts().join("|").toStdString();
+        window->LAWords->setCurrentRow(rowOf(L().ExpectedAnswer()));
+        press(window->LAWords, Qt::Key_Return);
+    }
+    EXPECT_FALSE(boxes.texts().isEmpty()) << "the damaged one was drawn and reported";
+    for (const QString &text : boxes.texts())
+        EXPECT_TRUE(text.contains("broken.wrd")) << text.toStdString();
+    int rightRuns = 0;
+    for (const StoredWord &w : read(tkOn, "animals"))
+        rightRuns += w.inRow;
+    EXPECT_EQ(rightRuns, 8);
+}
