@@ -9,6 +9,7 @@
 //   edit RECNO FIELD=VALUE ...      changes a record
 //   delete RECNO                    marks a record deleted
 //   list TAG                        prints RECNO and WORD1 of every visible record in TAG's order
+//   copyto DEST [TAG]               the cursor's copy of the visible records (in TAG's order)
 //   close
 // Any failure ends the run with exit code 1 and the engine's message.
 #include "engine/DataSet.h"
@@ -118,6 +119,9 @@ void run(const std::string &file, std::istream &script)
             ds.SetIndexName(p[1]);
             for (ds.First(); !ds.Eof(); ds.Next())
                 std::cout << ds.RecNo() << '\t' << ds.FieldByName("WORD1").AsString() << '\n';
+        } else if (cmd == "copyto" && (p.size() == 2 || p.size() == 3)) {
+            ds.SetIndexName(p.size() == 3 ? p[2] : "");
+            ds.CopyTo(p[1]);
         } else if (cmd == "close") {
             ds.Close();
         } else {

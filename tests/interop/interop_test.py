@@ -326,7 +326,8 @@ TOPIC_WORDS = [
 
 
 class WordpopToOthers(Exchange):
-    def test_topic_made_by_create_and_import(self):
+    def make_topic(self):
+        """A dictionary made by create + import, then counters and a deletion through the cursor."""
         path = self.path("Тема.wrd")
         tool("create", path)
         csv = self.path("words.csv")
@@ -345,7 +346,10 @@ class WordpopToOthers(Exchange):
         for n, v in numbers.items():
             model[n - 1][1].update(v)
         model[4] = (True, model[4][1])
+        return path, model
 
+    def test_topic_made_by_create_and_import(self):
+        path, model = self.make_topic()
         self.assert_wordpop_reads(path, TOPIC, model)
         self.assert_records_bytes(path, TOPIC, model)
         self.assertEqual(header(path)[29], 0, "a new dictionary names no code page")
@@ -353,6 +357,19 @@ class WordpopToOthers(Exchange):
         self.assert_dbf_reads(path, TOPIC, model)
         self.assert_dbview_reads(path, TOPIC, model)
         tool("check", path)
+
+    def test_cursor_copy_reads_whole(self):
+        # The cursor's copy (the editor's working copy): live records only, in the tag's order.
+        path, model = self.make_topic()
+        copy = self.path("copy.wrd")
+        cursor(path, ["opendict"], ["copyto", copy, "WORD1"])
+        live = [v for d, v in model if not d]
+        want = [(False, v) for v in sorted(live, key=lambda v: v["WORD1"].encode("cp1251").ljust(80))]
+        self.assertEqual(header(copy)[0], 3)
+        self.assert_records_bytes(copy, TOPIC, want)
+        self.assert_dbfread_reads(copy, TOPIC, want, 0)
+        self.assert_dbf_reads(copy, TOPIC, want)
+        self.assert_wordpop_reads(copy, TOPIC, want)
 
     def test_learned_made_through_the_cursor(self):
         path = self.path("learned.wrd")
@@ -471,6 +488,22 @@ class OthersToWordpop(Exchange):
                 self.assertIn(b": sound", tool("check", path).stdout)
                 self.assert_reindex_check(path)
                 self.assert_dbfread_reads(path, base, words, header(path)[29])
+
+    def test_cursor_copy_of_a_foxpro_table(self):
+        # A Visual FoxPro table's copy is a dBase III table: no trailer, the same descriptors.
+        layout = nearest_layout(TOPIC, "vfp")
+        path = self.path("fox.wrd")
+        words = foreign_words(TOPIC)
+        python_dbf_table(path, layout, "vfp", words)
+        copy = self.path("fox_copy.wrd")
+        cursor(path, ["open"], ["copyto", copy])
+        want = [(False, v) for d, v in words if not d]
+        self.assertEqual(header(copy)[0], 3)
+        self.assertEqual(header_length(copy), 32 * len(layout) + 33)
+        self.assert_records_bytes(copy, layout, want)
+        self.assert_dbfread_reads(copy, layout, want, 0)
+        self.assert_dbf_reads(copy, layout, want)
+        self.assert_wordpop_reads(copy, layout, want)
 
     def test_numbers_beyond_32_bits_keep_to_the_range(self):
         # WAVSTART and WAVEND are N(20,0): other tools store more than the 32-bit integers the
