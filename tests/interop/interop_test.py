@@ -39,6 +39,11 @@ SPECIALS = "Ђђ€‰«»—№Її"
 # The model: a record is (deleted, {FIELD: value}) with Python values as dbfread gives them
 # (str, int, float, datetime.date, bool, None for blank).
 
+def ymd(day):
+    """yyyymmdd with four year digits (strftime drops the zeros of years below 1000)."""
+    return "%04d%02d%02d" % (day.year, day.month, day.day)
+
+
 def rec(layout, deleted=False, **values):
     out = {}
     for name, kind, _length, _dec in layout:
@@ -55,7 +60,7 @@ def wordpop_text(kind, dec, value):
             return str(int(value or 0))
         return "%.*f" % (dec, value or 0)
     if kind == "D":
-        return value.strftime("%Y%m%d") if value else ""
+        return ymd(value) if value else ""
     if kind == "L":
         return "T" if value else "F"
     raise AssertionError(kind)
@@ -84,7 +89,7 @@ def record_bytes(layout, deleted, values):
             text = "" if v is None else (str(v) if dec == 0 else "%.*f" % (dec, v))
             out += text.encode("ascii").rjust(length, b" ")
         elif kind == "D":
-            out += v.strftime("%Y%m%d").encode() if v else b" " * 8
+            out += ymd(v).encode() if v else b" " * 8
         elif kind == "L":
             out += b"?" if v is None else (b"T" if v else b"F")
     return bytes(out)
@@ -129,7 +134,7 @@ def field_args(values):
     out = []
     for name, v in values.items():
         if isinstance(v, datetime.date):
-            out.append("%s=%s" % (name, v.strftime("%Y%m%d")))
+            out.append("%s=%s" % (name, ymd(v)))
         elif v is None:
             out.append(name + "=")
         else:
@@ -231,7 +236,7 @@ class Exchange(unittest.TestCase):
                 if kind == "N":
                     cells.append(str(v) if dec == 0 else "%.*f" % (dec, v))
                 elif kind == "D":
-                    cells.append(v.strftime("%Y%m%d") if v else "")
+                    cells.append(ymd(v) if v else "")
                 else:
                     cells.append(v)
             want.append(cells + [""])
@@ -455,6 +460,9 @@ GENERIC_ROWS = [
     rec(GENERIC, True, NAME="удалена", QTY=-3, PRICE=-0.5, WHEN=datetime.date(1999, 12, 31), OK=False),
     rec(GENERIC, NAME=SPECIALS, QTY=99999, PRICE=9999999.99, WHEN=datetime.date(2000, 1, 1), OK=False),
     rec(GENERIC, True, NAME="и эта", QTY=0, PRICE=0.0, WHEN=None, OK=True),
+    rec(GENERIC, NAME="first day", QTY=1, PRICE=0.01, WHEN=datetime.date(1, 1, 1), OK=True),
+    rec(GENERIC, NAME="last day", QTY=-9999, PRICE=-99999.99, WHEN=datetime.date(9999, 12, 31),
+        OK=False),
 ]
 
 # python3-dbf's kinds: dBase III, Clipper and Visual FoxPro (version byte 0x30 with its
@@ -474,9 +482,21 @@ class OthersToWordpop(Exchange):
                 self.assert_dbfread_reads(path, GENERIC, GENERIC_ROWS, 0xC9)
                 self.assert_wordpop_reads(path, GENERIC, GENERIC_ROWS)
                 live = tool("dump", path).stdout.decode("cp1251").split("\n")
-                self.assertEqual([l.split("\t")[0] for l in live if l], ["1", "2", "4"])
+                self.assertEqual([l.split("\t")[0] for l in live if l], ["1", "2", "4", "6", "7"])
                 with open(path, "rb") as f:
                     self.assertEqual(f.read(), before, "reading changed the file")
+
+    def test_clipper_long_text(self):
+        # Clipper keeps a text longer than 255 with the high byte of its length in the decimals.
+        layout = [("LONGTEXT", "C", 300, 0), ("N", "N", 3, 0)]
+        rows = [rec(layout, LONGTEXT="Щ" * 299 + "!", N=7), rec(layout, LONGTEXT="short", N=None)]
+        path = self.path("long.dbf")
+        t = dbf.Table(path, "LONGTEXT C(300); N N(3,0)", dbf_type="clp", codepage="cp1251")
+        t.open(dbf.READ_WRITE)
+        python_dbf_append(t, layout, rows)
+        t.close()
+        self.assert_records_bytes(path, layout, rows)
+        self.assert_wordpop_reads(path, layout, rows)
 
     def test_dictionaries_of_every_kind_open_as_dictionaries(self):
         for kind in KINDS:
