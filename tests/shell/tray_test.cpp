@@ -26,8 +26,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <unistd.h>
 
 // Xlib's macros (Bool, None, Status) must come after everything else.
@@ -674,41 +676,128 @@ TEST(DISABLED_TrayChild, Run)
     trainer.scheduler = nullptr;
 }
 
-TEST(TrayOnX, TheIconSitsInTheNotificationAreaAndALeftClickOpensALesson)
-{
-    const QString trayer = QStandardPaths::findExecutable("trayer");
-    if (trayer.isEmpty())
-        GTEST_SKIP() << "trayer (a notification area) is not installed";
-    PrivateXServer server;
-    if (!server.ok())
-        GTEST_SKIP() << "no X server of the test's own: " << server.why();
-    ScopedDisplay display(server.display());
-    Display *x = XOpenDisplay(server.display().toLatin1().constData());
-    ASSERT_NE(x, nullptr);
-    struct ErrorHandler {
-        XErrorHandler old = XSetErrorHandler(ignoreXErrors);
-        ~ErrorHandler() { XSetErrorHandler(old); }
-    } errors;
+// An X server of the test's own with trayer's notification area on it.
+class TrayOnX : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString trayer = QStandardPaths::findExecutable("trayer");
+        if (trayer.isEmpty())
+            GTEST_SKIP() << "trayer (a notification area) is not installed";
+        server.emplace();
+        if (!server->ok())
+            GTEST_SKIP() << "no X server of the test's own: " << server->why();
+        display.emplace(server->display());
+        x = XOpenDisplay(server->display().toLatin1().constData());
+        ASSERT_NE(x, nullptr);
+        oldHandler = XSetErrorHandler(ignoreXErrors);
+        host.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        host.start(trayer, {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                            "--heighttype", "pixel", "--height", "28", "--SetDockType", "true"});
+        ASSERT_TRUE(host.waitForStarted(5000));
+        const Atom trayAtom = XInternAtom(x, "_NET_SYSTEM_TRAY_S0", False);
+        ASSERT_TRUE(waitUntil([&] {
+            panel = topLevel(x, "panel");
+            return panel && XGetSelectionOwner(x, trayAtom) != 0;
+        }, 10000)) << "trayer did not take the notification area";
+    }
+    void TearDown() override
+    {
+        if (host.state() != QProcess::NotRunning) {
+            host.terminate();
+            host.waitForFinished(5000);
+        }
+        if (x) {
+            XCloseDisplay(x);
+            XSetErrorHandler(oldHandler);
+        }
+        display.reset();
+        server.reset();
+    }
 
+    // The environment of a program that is to use this server's notification area.
+    QProcessEnvironment programEnvironment(const TestHome &home) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("WORDPOP_HOME", home.home());
+        env.insert("XDG_CONFIG_HOME", home.configHome());
+        env.insert("XDG_RUNTIME_DIR", home.runtimeDir());
+        env.insert("WORDPOP_MESSAGE_LOG", home.root() + "/messages.txt");
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("DISPLAY", server->display());
+        env.remove("DBUS_SESSION_BUS_ADDRESS"); // the XEmbed area, not a StatusNotifier host
+        return env;
+    }
+
+    // A click of `button` in the middle of the window, as a user gives it.
+    void click(Window w, unsigned button)
+    {
+        XWindowAttributes a;
+        ASSERT_TRUE(XGetWindowAttributes(x, w, &a));
+        int rx = 0, ry = 0;
+        Window ignored;
+        XTranslateCoordinates(x, w, DefaultRootWindow(x), a.width / 2, a.height / 2, &rx, &ry, &ignored);
+        XTestFakeMotionEvent(x, -1, rx, ry, 0);
+        XTestFakeButtonEvent(x, button, True, 0);
+        XTestFakeButtonEvent(x, button, False, 0);
+        XFlush(x);
+    }
+
+    void key(KeySym sym)
+    {
+        const KeyCode code = XKeysymToKeycode(x, sym);
+        XTestFakeKeyEvent(x, code, True, 0);
+        XTestFakeKeyEvent(x, code, False, 0);
+        XFlush(x);
+    }
+
+    // The visible top-level windows of process `pid`.
+    QList<Window> visibleWindowsOf(long pid)
+    {
+        QList<Window> found;
+        Window root, parent, *children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count)) {
+            for (unsigned int i = 0; i < count; ++i)
+                if (windowPid(x, children[i]) == pid && viewable(x, children[i]))
+                    found.append(children[i]);
+            XFree(children);
+        }
+        return found;
+    }
+    QRect geometry(Window w)
+    {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(x, w, &a))
+            return {};
+        int rx = 0, ry = 0;
+        Window ignored;
+        XTranslateCoordinates(x, w, DefaultRootWindow(x), 0, 0, &rx, &ry, &ignored);
+        return QRect(rx, ry, a.width, a.height);
+    }
+    QPoint pointer()
+    {
+        Window r, c;
+        int rx = 0, ry = 0, wx, wy;
+        unsigned int mask;
+        XQueryPointer(x, DefaultRootWindow(x), &r, &c, &rx, &ry, &wx, &wy, &mask);
+        return QPoint(rx, ry);
+    }
+
+    std::optional<PrivateXServer> server;
+    std::optional<ScopedDisplay> display;
+    Display *x = nullptr;
+    XErrorHandler oldHandler = nullptr;
     QProcess host;
-    host.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    host.start(trayer, {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
-                        "--heighttype", "pixel", "--height", "28", "--SetDockType", "true"});
-    ASSERT_TRUE(host.waitForStarted(5000));
-    const Atom trayAtom = XInternAtom(x, "_NET_SYSTEM_TRAY_S0", False);
     Window panel = 0;
-    ASSERT_TRUE(waitUntil([&] {
-        panel = topLevel(x, "panel");
-        return panel && XGetSelectionOwner(x, trayAtom) != 0;
-    }, 10000)) << "trayer did not take the notification area";
+};
 
+TEST_F(TrayOnX, TheIconSitsInTheNotificationAreaAndALeftClickOpensALesson)
+{
     TestHome home;
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = programEnvironment(home);
     env.insert("WORDPOP_TRAY_CHILD", "1");
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("DISPLAY", server.display());
-    env.remove("DBUS_SESSION_BUS_ADDRESS"); // the XEmbed area, not a StatusNotifier host
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
@@ -720,17 +809,7 @@ TEST(TrayOnX, TheIconSitsInTheNotificationAreaAndALeftClickOpensALesson)
     Window icon = 0;
     ASSERT_TRUE(waitUntil([&] { return (icon = embeddedIcon(x, panel, child.processId())) != 0; }, 10000))
         << "no icon window of the child inside trayer's panel";
-
-    // A left click on the icon's middle, as a user would.
-    XWindowAttributes a;
-    ASSERT_TRUE(XGetWindowAttributes(x, icon, &a));
-    int rx = 0, ry = 0;
-    Window ignored;
-    XTranslateCoordinates(x, icon, DefaultRootWindow(x), a.width / 2, a.height / 2, &rx, &ry, &ignored);
-    XTestFakeMotionEvent(x, -1, rx, ry, 0);
-    XTestFakeButtonEvent(x, 1, True, 0);
-    XTestFakeButtonEvent(x, 1, False, 0);
-    XFlush(x);
+    click(icon, 1);
     EXPECT_EQ(lines.waitFor("lesson", 10000), "lesson shown");
     EXPECT_TRUE(waitUntil([&] { return topLevel(x, "Wordpop lesson stand-in") != 0; }, 5000))
         << "the lesson window is not on the screen";
@@ -743,7 +822,98 @@ TEST(TrayOnX, TheIconSitsInTheNotificationAreaAndALeftClickOpensALesson)
     child.closeWriteChannel();
     EXPECT_TRUE(child.waitForFinished(20000));
     EXPECT_EQ(child.exitCode(), 0);
-    host.terminate();
-    host.waitForFinished(5000);
+}
+
+TEST_F(TrayOnX, TheProgramShowsOnlyItsIconUntilTheIconIsClicked)
+{
+    TestHome home;
+    ProgramFolder::resolve();
+    SetDefaultOptions(Options);
+    Options.StartImmediately = false;
+    ASSERT_TRUE(SaveOptions(Options));
+    ProgramFolder::set(QString());
+
+    QProcess program;
+    program.setProcessEnvironment(programEnvironment(home));
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(QStringLiteral(WORDPOP_BINARY_DIR "/wordpop"), {});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    const long pid = program.processId();
+
+    Window icon = 0;
+    ASSERT_TRUE(waitUntil([&] { return (icon = embeddedIcon(x, panel, pid)) != 0; }, 30000))
+        << "no icon of Wordpop inside trayer's panel";
+    pump(300);
+    EXPECT_TRUE(visibleWindowsOf(pid).isEmpty()) << "a window showed before the icon was clicked";
+
+    click(icon, 1);
+    QList<Window> shown;
+    ASSERT_TRUE(waitUntil([&] { return (shown = visibleWindowsOf(pid)).size() == 1; }, 10000))
+        << "the trainer did not show";
+    const Window trainer = shown.first();
+    // Over the lesson a right click opens no menu.
+    click(icon, 3);
+    pump(500);
+    EXPECT_EQ(visibleWindowsOf(pid), QList<Window>{trainer});
+    // Esc ends the lesson; now the right click opens the menu, its corner at the pointer.
+    key(XK_Escape);
+    ASSERT_TRUE(waitUntil([&] { return visibleWindowsOf(pid).isEmpty(); }, 5000)) << "Esc did not end the lesson";
+    click(icon, 3);
+    ASSERT_TRUE(waitUntil([&] { return (shown = visibleWindowsOf(pid)).size() == 1; }, 5000)) << "no menu";
+    EXPECT_NE(shown.first(), trainer);
+    const QRect menuRect = geometry(shown.first());
+    EXPECT_EQ(menuRect.size(), QSize(113, 113));
+    EXPECT_EQ(menuRect.topLeft(), pointer() - QPoint(113, 113));
+    key(XK_Escape);
+    EXPECT_TRUE(waitUntil([&] { return visibleWindowsOf(pid).isEmpty(); }, 5000)) << "Esc did not close the menu";
+    // And a left click brings the next lesson.
+    click(icon, 1);
+    EXPECT_TRUE(waitUntil([&] { return visibleWindowsOf(pid) == QList<Window>{trainer}; }, 5000));
+
+    ::kill(pid, SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(embeddedIcon(x, panel, pid), Window(0));
+}
+
+TEST(TrayWithoutArea, TheProgramRunsAndItsLessonsStillShow)
+{
+    PrivateXServer server;
+    if (!server.ok())
+        GTEST_SKIP() << "no X server of the test's own: " << server.why();
+    Display *x = XOpenDisplay(server.display().toLatin1().constData());
+    ASSERT_NE(x, nullptr);
+    XErrorHandler old = XSetErrorHandler(ignoreXErrors);
+    TestHome home;
+    // The defaults start with a lesson at once.
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("WORDPOP_HOME", home.home());
+    env.insert("XDG_CONFIG_HOME", home.configHome());
+    env.insert("XDG_RUNTIME_DIR", home.runtimeDir());
+    env.insert("WORDPOP_MESSAGE_LOG", home.root() + "/messages.txt");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", server.display());
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(QStringLiteral(WORDPOP_BINARY_DIR "/wordpop"), {});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    const long pid = program.processId();
+    auto shownWindows = [&] {
+        int n = 0;
+        walk(x, DefaultRootWindow(x), [&](Window w, Window parent) {
+            if (parent == DefaultRootWindow(x) && windowPid(x, w) == pid && viewable(x, w))
+                ++n;
+        });
+        return n;
+    };
+    EXPECT_TRUE(waitUntil([&] { return shownWindows() == 1; }, 30000)) << "no lesson without a notification area";
+    pump(300);
+    EXPECT_EQ(program.state(), QProcess::Running);
+    ::kill(pid, SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitCode(), 0);
     XCloseDisplay(x);
+    XSetErrorHandler(old);
 }
