@@ -24,7 +24,7 @@ const QString kTip = QStringLiteral("Wordpop is running");
 
 TFTrayMenu::TFTrayMenu(TLessonWindow &lesson, TOptions &options, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_lesson(lesson), m_options(options), m_tray(TrayIcon::create(this))
+      m_lesson(lesson), m_options(options), m_tray(TrayIcon::create())
 {
     setObjectName(QStringLiteral("TFTrayMenu"));
     setWindowTitle(QStringLiteral("Wordpop"));
