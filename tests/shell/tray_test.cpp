@@ -35,6 +35,7 @@
 // Xlib's macros (Bool, None, Status) must come after everything else.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 // Qt's key events are meant below, not X's.
@@ -775,6 +776,19 @@ protected:
         XTranslateCoordinates(x, w, DefaultRootWindow(x), 0, 0, &rx, &ry, &ignored);
         return QRect(rx, ry, a.width, a.height);
     }
+    // The window's pixels as the screen shows them.
+    QByteArray pixels(Window w)
+    {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(x, w, &a))
+            return {};
+        XImage *img = XGetImage(x, w, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
+        if (!img)
+            return {};
+        QByteArray bytes(img->data, img->bytes_per_line * img->height);
+        XDestroyImage(img);
+        return bytes;
+    }
     QPoint pointer()
     {
         Window r, c;
@@ -864,6 +878,14 @@ TEST_F(TrayOnX, TheProgramShowsOnlyItsIconUntilTheIconIsClicked)
     const QRect menuRect = geometry(shown.first());
     EXPECT_EQ(menuRect.size(), QSize(113, 113));
     EXPECT_EQ(menuRect.topLeft(), pointer() - QPoint(113, 113));
+    // Unticking "Автопоказ" (the menu's top row) changes the icon in the area at once.
+    const QByteArray before = pixels(icon);
+    XTestFakeMotionEvent(x, -1, menuRect.x() + 40, menuRect.y() + 16, 0);
+    XTestFakeButtonEvent(x, 1, True, 0);
+    XTestFakeButtonEvent(x, 1, False, 0);
+    XFlush(x);
+    EXPECT_TRUE(waitUntil([&] { return pixels(icon) != before; }, 5000)) << "the icon did not change";
+    EXPECT_EQ(visibleWindowsOf(pid).size(), 1) << "the menu stays open";
     key(XK_Escape);
     EXPECT_TRUE(waitUntil([&] { return visibleWindowsOf(pid).isEmpty(); }, 5000)) << "Esc did not close the menu";
     // And a left click brings the next lesson.
