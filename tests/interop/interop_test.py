@@ -627,6 +627,46 @@ class Appends(Exchange):
         tool("check", path)
         self.assert_reindex_check(path)
 
+    def test_python_dbf_pack_of_a_wordpop_dictionary(self):
+        # Packing renumbers the records behind the index; the program's opening notices and rebuilds.
+        path = self.path("packed.wrd")
+        csv = self.path("w.csv")
+        words = [("one", "один"), ("two", "два"), ("three", "три"), ("four", "четыре"), ("five", "пять")]
+        with open(csv, "wb") as f:
+            f.write("".join("%s;%s\r\n" % w for w in words).encode("cp1251"))
+        tool("import", path, csv)
+        cursor(path, ["opendict"], ["edit", "2", "MISS=5"], ["delete", "3"])
+        t = python_dbf_open(path)
+        t.pack()
+        t.close()
+        kept = [w for i, w in enumerate(words) if i != 2]
+        model = as_written_by_wordpop(TOPIC, [rec(TOPIC, WORD1=a, WORD2=b, MISS=5 if a == "two" else 0)
+                                              for a, b in kept])
+        self.assert_records_bytes(path, TOPIC, model)
+        self.assert_dbfread_reads(path, TOPIC, model, header(path)[29])
+        self.assert_wordpop_reads(path, TOPIC, model)
+        self.assert_dictionary_opens(path, model)
+        self.assertIn(b": sound", tool("check", path).stdout)
+
+    @unittest.expectedFailure
+    def test_pack_that_keeps_the_index_ends_in_range(self):
+        # KNOWN FAULT (notes/interop.md): the opening checks a tag's first and last entries and the
+        # last record only. Here the highest keys stay on record 1 and the last record's key is
+        # the deleted one's, so a stale entry for record 3 passes and walking MISS fails with
+        # "dBase record request beyond EOF". When the opening walks its tags, this passes.
+        path = self.path("stale.wrd")
+        csv = self.path("w.csv")
+        with open(csv, "wb") as f:
+            f.write("zzz;яяя\r\na;б\r\na;б\r\n".encode("cp1251"))
+        tool("import", path, csv)
+        cursor(path, ["opendict"], ["edit", "1", "MISS=9", "KBMISS=9"], ["delete", "2"])
+        t = python_dbf_open(path)
+        t.pack()
+        t.close()
+        model = as_written_by_wordpop(TOPIC, [rec(TOPIC, WORD1="zzz", WORD2="яяя", MISS=9, KBMISS=9),
+                                              rec(TOPIC, WORD1="a", WORD2="б")])
+        self.assert_dictionary_opens(path, model)
+
     def test_python_dbf_edit_in_place_needs_reindex(self):
         # Another tool that rewrites a word in place leaves the index with the old key; opening
         # only notices an index that lacks records, so the check names it and reindex mends it.
