@@ -29,7 +29,6 @@ TOPIC = [("WORD1", "C", 80, 0), ("WORD2", "C", 80, 0), ("TRANSCRIPT", "C", 80, 0
 LEARNED = TOPIC + [("DATE", "D", 8, 0)]
 GENERIC = [("NAME", "C", 30, 0), ("QTY", "N", 5, 0), ("PRICE", "N", 10, 2), ("WHEN", "D", 8, 0),
            ("OK", "L", 1, 0)]
-TAGS = ["MISS", "KBMISS", "WORD1", "WORD2"]
 
 # Windows-1251 beyond Cyrillic letters: the bytes 0x80..0xBF hold these.
 SPECIALS = "Ђђ€‰«»—№Її"
