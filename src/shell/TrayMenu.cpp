@@ -6,6 +6,7 @@
 #include "settings/WindowPlacement.h"
 #include "shell/Scheduler.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QCursor>
@@ -94,10 +95,15 @@ void TFTrayMenu::TrayLeftButtonDown()
 void TFTrayMenu::TrayRightButtonDown()
 {
     // No menu over a lesson, nor a second one while a dialog from it is open.
-    if (!m_lesson.LessonVisible() && !m_busy)
+    if (!m_lesson.LessonVisible() && !m_busy) {
         Popup(QCursor::pos());
-    else if (m_lesson.LessonVisible())
+    } else if (QWidget *dialog = QApplication::activeModalWidget()) {
+        // The dialog opened from the menu (or from the lesson) is what the user is after.
+        dialog->raise();
+        dialog->activateWindow();
+    } else if (m_lesson.LessonVisible()) {
         m_lesson.BringToFront();
+    }
     WatchDeactivation();
 }
 

@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QProcess>
@@ -460,8 +461,17 @@ TEST_F(Tray, DialogsFromTheMenuRunInsideTheBusyFrame)
             EXPECT_FALSE(options.AutoShow);
             EXPECT_FALSE(menu->isVisible());
             holdFor([&] { return !trainer->isVisible(); }, 200);
+            // A right click opens no second menu; it brings the open dialog to the front.
+            QDialog open;
+            open.setModal(true);
+            open.show();
+            QWidget elsewhere;
+            elsewhere.show();
+            elsewhere.activateWindow();
+            EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &elsewhere; }, 2000));
             menu->TrayRightButtonDown();
             EXPECT_FALSE(menu->isVisible());
+            EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &open; }, 2000));
         };
         menu->RunAddWord = dialog;
         menu->RunOptions = [&](QPoint cursor) {
