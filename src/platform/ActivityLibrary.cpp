@@ -20,6 +20,10 @@ QStringList candidates()
         exe = QFileInfo(QFile::symLinkTarget("/proc/self/exe")).absolutePath();
     if (!exe.isEmpty())
         folders << exe;
+    // An installed copy: <prefix>/bin/wordpop finds <prefix>/lib/wordpop/, wherever the prefix
+    // was chosen at install time; then the prefix the build was configured with.
+    if (!exe.isEmpty())
+        folders << exe + QStringLiteral("/../lib/wordpop");
     folders << QStringLiteral(WORDPOP_LIB_INSTALL_DIR);
 
     QStringList files;

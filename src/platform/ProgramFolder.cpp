@@ -95,6 +95,11 @@ QString dataFolder()
     const QString exe = executableFolder();
     if (QFileInfo::exists(exe + "data/langs.dat"))
         return exe + "data/";
+    // An installed copy: <prefix>/bin/wordpop finds <prefix>/share/wordpop/, whatever prefix was
+    // given to the install; then the prefix the build was configured with.
+    const QString relocated = QDir::cleanPath(exe + "../share/wordpop") + "/";
+    if (QFileInfo::exists(relocated + "langs.dat"))
+        return relocated;
     const QString installed = withSlash(QStringLiteral(WORDPOP_DATA_INSTALL_DIR));
     if (QFileInfo::exists(installed + "langs.dat"))
         return installed;

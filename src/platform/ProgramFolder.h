@@ -18,7 +18,8 @@ QString path();
 void set(const QString &folder);
 
 // The installed data folder: data/ of the build when run from a build folder, else
-// <prefix>/share/wordpop/. Empty when neither exists.
+// <prefix>/share/wordpop/ beside the executable's bin/, else the configured prefix's.
+// Empty when none exists.
 QString dataFolder();
 
 // Copies from the data folder what the program folder lacks: "langs.dat", SOUND/ and the help

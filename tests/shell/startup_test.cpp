@@ -203,3 +203,43 @@ TEST_F(Startup, ReadOnlyProgramFolderSaysWhichFoldersItCannotMakeAndEnds)
             cantCreate << m;
     EXPECT_EQ(cantCreate, expected);
 }
+
+// An installed copy (bin/, lib/wordpop/, share/wordpop/ under any prefix) without WORDPOP_HOME:
+// the program folder is $XDG_DATA_HOME/wordpop/, filled at the first start from the data folder
+// beside bin/, and an existing file there is never overwritten.
+TEST_F(Startup, InstalledCopyFillsTheUsersProgramFolder)
+{
+    const QString prefix = home.root() + "/prefix";
+    const QString dataHome = home.root() + "/data-home";
+    const QString build = QStringLiteral(WORDPOP_BINARY_DIR);
+    if (!QFileInfo::exists(build + "/data/BASE/ON"))
+        GTEST_SKIP() << "the sample dictionaries are not built (" << build.toStdString() << "/data/BASE/ON)";
+    ASSERT_TRUE(QDir().mkpath(prefix + "/bin"));
+    ASSERT_TRUE(QDir().mkpath(prefix + "/lib/wordpop"));
+    ASSERT_TRUE(QFile::copy(kProgram, prefix + "/bin/wordpop"));
+    QFile::copy(build + "/wordpop-hook.so", prefix + "/lib/wordpop/wordpop-hook.so");
+    ASSERT_EQ(QProcess::execute("cp", {"-r", build + "/data", prefix + "/share-wordpop"}), 0);
+    ASSERT_TRUE(QDir().mkpath(prefix + "/share"));
+    ASSERT_TRUE(QDir().rename(prefix + "/share-wordpop", prefix + "/share/wordpop"));
+    home.writeFile("../data-home/wordpop/langs.dat", "0409=Mine\r\n"); // the user's own copy stays
+
+    QProcessEnvironment e = env();
+    e.remove("WORDPOP_HOME");
+    e.insert("XDG_DATA_HOME", dataHome);
+    QProcess p;
+    p.setProcessEnvironment(e);
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(prefix + "/bin/wordpop", {});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    const QString folder = dataHome + "/wordpop/";
+    for (int i = 0; i < 400 && !QFileInfo::exists(folder + "NEWS"); ++i)
+        p.waitForFinished(50);
+    EXPECT_TRUE(QFileInfo::exists(folder + "NEWS"));
+    terminate(p);
+    EXPECT_TRUE(QFileInfo::exists(folder + "SOUND/ok.wav"));
+    EXPECT_TRUE(QFileInfo::exists(folder + "wordpop.html"));
+    EXPECT_FALSE(QDir(folder + "BASE/ON").entryList({"*.wrd"}).isEmpty());
+    QFile langs(folder + "langs.dat");
+    ASSERT_TRUE(langs.open(QIODevice::ReadOnly));
+    EXPECT_EQ(langs.readAll(), QByteArray("0409=Mine\r\n"));
+}
