@@ -5,18 +5,37 @@
 
 #include <QWidget>
 
+#include <algorithm>
+
+namespace {
+
+// A saved rect holds the outer size of a framed window, as settings files from every
+// installation do (a sizable frame with a caption: 4 pixels each side, 30 in all from top to
+// bottom). The client area Qt sizes is that much smaller, whatever frame the window manager
+// draws here, so a default 341 x 213 trainer shows its designed five answers.
+QSize frameExtra(const QWidget *window)
+{
+    if (window->windowFlags() & Qt::FramelessWindowHint)
+        return {0, 0};
+    return {WindowFrameWidth, WindowFrameHeight};
+}
+
+} // namespace
+
 void SaveWindowRect(const QWidget *window, WindowRect &rect)
 {
     const QPoint p = window->pos();
+    const QSize extra = frameExtra(window);
     rect.Left = p.x();
     rect.Top = p.y();
-    rect.Width = window->width();
-    rect.Height = window->height();
+    rect.Width = window->width() + extra.width();
+    rect.Height = window->height() + extra.height();
 }
 
 void RestoreWindowRect(QWidget *window, const WindowRect &rect, bool sizeOnly)
 {
-    window->resize(rect.Width, rect.Height);
+    const QSize extra = frameExtra(window);
+    window->resize(std::max(0, rect.Width - extra.width()), std::max(0, rect.Height - extra.height()));
     if (!sizeOnly) {
         window->move(rect.Left, rect.Top);
         FitOnWorkArea(window);

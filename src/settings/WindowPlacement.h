@@ -1,5 +1,6 @@
 // Saved window placements and the placement rules every window shares. Left and Top are the
-// window's position as move() takes it (its frame), Width and Height its size as resize() takes it.
+// window's position as move() takes it (its frame); Width and Height are the outer size of a
+// framed window as every settings file stores it: the client size plus the classic frame below.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,10 @@ struct WindowRect {
     std::int32_t Width;
     std::int32_t Height;
 };
+
+// The classic sizable frame with a caption that saved sizes include (none for frameless windows).
+constexpr int WindowFrameWidth = 8;
+constexpr int WindowFrameHeight = 30;
 
 // Copies the window's current placement into the rect.
 void SaveWindowRect(const QWidget *window, WindowRect &rect);

@@ -30,7 +30,7 @@ protected:
     {
         LessonFixture::SetUp();
         lesson.reset(); // the window brings its own
-        Options.TrainerWindowRect = {40, 40, 333, 183};
+        Options.TrainerWindowRect = {40, 40, 341, 213};
         Options.QuestionPanelHeight = 30;
         Options.TranscriptionPanelHeight = 26;
         Options.AutoShowInterval = 5;
@@ -210,7 +210,7 @@ TEST_F(Trainer, TheWindowsHeightDecidesHowManyAnswersAndWhichDigitsSelect)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "height " << c.height << " key " << c.key - Qt::Key_0);
-        Options.TrainerWindowRect = {40, 40, 333, c.height};
+        Options.TrainerWindowRect = {40, 40, 341, c.height + WindowFrameHeight}; // stored with its frame
         makeWindow();
         start();
         EXPECT_EQ(window->VisibleRows(), c.rows);
@@ -224,7 +224,7 @@ TEST_F(Trainer, TheWindowsHeightDecidesHowManyAnswersAndWhichDigitsSelect)
     }
 
     // Enlarging the shown window offers more answers from the next question on.
-    Options.TrainerWindowRect = {40, 40, 333, 183};
+    Options.TrainerWindowRect = {40, 40, 341, 213};
     makeWindow();
     start();
     ASSERT_EQ(window->LAWords->count(), 5);
@@ -452,8 +452,8 @@ TEST_F(Trainer, ThirdRightAnswerClosesTheWindowAndArmsTheLessonTimer)
     EXPECT_EQ(lessonsEnded, 1);
     EXPECT_TRUE(window->Timer.isActive());
     EXPECT_EQ(window->Timer.interval(), 5 * 60000);
-    EXPECT_EQ(savedInt(kTrainerWindowRect + 8), 333);
-    EXPECT_EQ(savedInt(kTrainerWindowRect + 12), 183);
+    EXPECT_EQ(savedInt(kTrainerWindowRect + 8), 341); // the outer size, as every settings file holds it
+    EXPECT_EQ(savedInt(kTrainerWindowRect + 12), 213);
     EXPECT_EQ(savedInt(kQuestionPanelHeight), 30);
     EXPECT_EQ(savedInt(kTranscriptionPanelHeight), 26);
 
@@ -511,7 +511,7 @@ TEST_F(Trainer, PanelHeightsSurviveQuitAndRestart)
     make(tkOn, "animals", numbered(6));
     Options.QuestionPanelHeight = 44;
     Options.TranscriptionPanelHeight = 40;
-    Options.TrainerWindowRect = {40, 40, 333, 220};
+    Options.TrainerWindowRect = {40, 40, 341, 250};
     start();
     EXPECT_EQ(window->PQuestion->height(), 44);
     EXPECT_EQ(window->PTranscr_old->height(), 40);

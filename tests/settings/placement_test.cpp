@@ -101,8 +101,9 @@ TEST_F(PlacementTest, SavedRectsComeBackWholeOrAsSizeOnly)
     SaveWindowRect(&w, r);
     EXPECT_EQ(r.Left, area.x() + 40);
     EXPECT_EQ(r.Top, area.y() + 50);
-    EXPECT_EQ(r.Width, 320);
-    EXPECT_EQ(r.Height, 240);
+    // Sizes are stored with the classic frame, so files of every installation mean the same.
+    EXPECT_EQ(r.Width, 320 + WindowFrameWidth);
+    EXPECT_EQ(r.Height, 240 + WindowFrameHeight);
 
     QWidget other;
     put(other, 7, 8, 100, 100);
@@ -113,7 +114,14 @@ TEST_F(PlacementTest, SavedRectsComeBackWholeOrAsSizeOnly)
     EXPECT_EQ(rel(other), QPoint(40, 50));
 
     // A rect saved on a larger screen is pulled back inside.
-    const WindowRect far{area.x() + area.width() - 10, area.y() - 30, 320, 240};
+    const WindowRect far{area.x() + area.width() - 10, area.y() - 30, 328, 270};
     RestoreWindowRect(&other, far, false);
-    EXPECT_EQ(rel(other), QPoint(area.width() - 320, 0));
+    EXPECT_EQ(other.size(), QSize(320, 240));
+    EXPECT_EQ(rel(other), QPoint(area.width() - other.frameGeometry().width(), 0));
+
+    // A frameless window (the tray menu) is stored as it is.
+    QWidget bare(nullptr, Qt::FramelessWindowHint);
+    put(bare, 0, 0, 113, 113);
+    SaveWindowRect(&bare, r);
+    EXPECT_EQ(QSize(r.Width, r.Height), QSize(113, 113));
 }
