@@ -259,7 +259,8 @@ TEST_F(Tray, ALessonDueWhileTheUserTypesWaitsForThePauseThenTakesTheFocus)
     };
 
     ScaledMinute minute(100);
-    const int pause = 400;
+    // Long beside the 40 ms between keys, so that a busy machine's stall does not end the typing.
+    const int pause = 700;
     make(schedulingOptions(2, pause));
     ASSERT_TRUE(monitor->loadLibrary(QString::fromUtf8(WORDPOP_HOOK_LIBRARY)));
     type();
@@ -363,7 +364,7 @@ TEST_F(Tray, NextLessonComesTheIntervalAfterThePreviousOneEnded)
     ASSERT_EQ(trainer->shownAt.size(), 2);
     const qint64 gap = trainer->shownAt[1] - ended;
     EXPECT_GE(gap, interval - 5);
-    EXPECT_LT(gap, interval + 250);
+    EXPECT_LT(gap, interval + 1000);
 }
 
 TEST_F(Tray, RightClickOpensTheMenuAtTheCursorOnlyWithoutALesson)
