@@ -1225,6 +1225,10 @@ std::uint32_t TDbfDataSet::RecordCount()
             if (IsVisible())
                 ++count;
         }
+    } else if (!FFiltered) {
+        // Every record is in the order and only deletion hides one: the flags alone decide.
+        std::uint32_t undeleted = FTable->CountUndeleted(); // reads them all, as a walk would
+        count = FUseDeleted ? FTable->RecordCount() : undeleted;
     } else {
         // Every record is in the order, so a sequential pass gives the same count cheaper.
         bool cache = FTable->ReadCache();

@@ -323,6 +323,7 @@ void TDbfTable::Open(const std::string& path, bool readWrite, bool shared)
         recordLocks_.clear();
         cacheOn_ = false;
         cacheFirst_ = cacheCount_ = 0;
+        dropBlocks();
     } catch (...) {
         disk_.Close();
         fields_.clear();
@@ -377,6 +378,7 @@ void TDbfTable::Close()
     recordCount_ = recNo_ = 0;
     cache_.clear();
     cacheFirst_ = cacheCount_ = 0;
+    dropBlocks();
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -397,9 +399,136 @@ int TDbfTable::FindField(std::string_view name) const
 
 // ---------------------------------------------------------------- record I/O
 
+// ---------------------------------------------------------------- block cache
+
+void TDbfTable::dropBlocks()
+{
+    blocks_.clear();
+    last_ = nullptr;
+    lastBlock_ = UINT64_MAX;
+    blocksGeneration_ = disk_.IsOpen() ? disk_.Generation() : 0;
+}
+
+const std::vector<char>& TDbfTable::block(uint64_t index)
+{
+    if (blocksGeneration_ != disk_.Generation())
+        dropBlocks();  // changed through another open of the file in this process
+    if (index == lastBlock_ && last_) {
+        last_->Used = ++blockClock_;
+        return last_->Data;
+    }
+    auto it = blocks_.find(index);
+    if (it == blocks_.end()) {
+        while (blocks_.size() >= blockLimit_) {
+            auto oldest = blocks_.begin();
+            for (auto i = blocks_.begin(); i != blocks_.end(); ++i)
+                if (i->second.Used < oldest->second.Used)
+                    oldest = i;
+            if (&oldest->second == last_) {
+                last_ = nullptr;
+                lastBlock_ = UINT64_MAX;
+            }
+            blocks_.erase(oldest);
+        }
+        TBlock b;
+        b.Data.resize(DbfBlockSize);
+        b.Data.resize(disk_.Read(index * DbfBlockSize, b.Data.data(), DbfBlockSize));
+        it = blocks_.emplace(index, std::move(b)).first;
+    }
+    last_ = &it->second;
+    lastBlock_ = index;
+    last_->Used = ++blockClock_;
+    return last_->Data;
+}
+
+void TDbfTable::readBlocks(uint64_t pos, char* buf, size_t n)
+{
+    while (n > 0) {
+        const std::vector<char>& data = block(pos / DbfBlockSize);
+        const size_t at = size_t(pos % DbfBlockSize);
+        if (data.size() <= at)
+            throw EDbfError(DbfErr::ShortRead, DbfErr::OpRead, disk_.Path());
+        const size_t take = std::min(n, data.size() - at);
+        std::memcpy(buf, data.data() + at, take);
+        if (take < n && data.size() < DbfBlockSize)
+            throw EDbfError(DbfErr::ShortRead, DbfErr::OpRead, disk_.Path());
+        pos += take;
+        buf += take;
+        n -= take;
+    }
+}
+
+// Writes and keeps the cached blocks equal to the file: patched when this write is the only
+// change since they were read, all dropped otherwise.
+void TDbfTable::writeThrough(uint64_t pos, const char* buf, size_t n)
+{
+    const bool current = blocksGeneration_ == disk_.Generation();
+    disk_.Write(pos, buf, n);
+    if (!current || disk_.Generation() != blocksGeneration_ + 1) {
+        dropBlocks();
+        return;
+    }
+    blocksGeneration_ = disk_.Generation();
+    if (n == 0)
+        return;
+    for (uint64_t index = pos / DbfBlockSize; index <= (pos + n - 1) / DbfBlockSize; ++index) {
+        auto it = blocks_.find(index);
+        if (it == blocks_.end())
+            continue;
+        std::vector<char>& data = it->second.Data;
+        const uint64_t start = index * DbfBlockSize;
+        const size_t from = size_t(std::max(pos, start) - start);
+        const size_t to = size_t(std::min(pos + n, start + DbfBlockSize) - start);
+        if (from > data.size()) {  // a gap after the cached end: read afresh when needed
+            if (&it->second == last_) {
+                last_ = nullptr;
+                lastBlock_ = UINT64_MAX;
+            }
+            blocks_.erase(it);
+            continue;
+        }
+        if (to > data.size())
+            data.resize(to);
+        std::memcpy(data.data() + from, buf + (start + from - pos), to - from);
+    }
+}
+
+uint32_t TDbfTable::CountUndeleted()
+{
+    checkOpen();
+    const uint64_t length = uint64_t(recordLength_), first = uint64_t(headerLength_);
+    uint32_t deleted = 0;
+    if (recordCount_ == 0)
+        return 0;
+    if (blockCacheOn()) {
+        // The last record whole, as reading every record would require.
+        char flag;
+        readBlocks(first + uint64_t(recordCount_) * length - 1, &flag, 1);
+        for (uint32_t n = 1; n <= recordCount_; ++n) {
+            readBlocks(first + uint64_t(n - 1) * length, &flag, 1);
+            deleted += flag == '*';
+        }
+    } else {
+        const uint32_t per = std::max<uint32_t>(1, uint32_t(DbfCacheSize / length));
+        std::vector<char> chunk(size_t(per) * size_t(length));
+        for (uint32_t n = 1; n <= recordCount_;) {
+            const uint32_t want = std::min<uint32_t>(per, recordCount_ - n + 1);
+            disk_.ReadExact(first + uint64_t(n - 1) * length, chunk.data(), size_t(want) * size_t(length));
+            for (uint32_t i = 0; i < want; ++i)
+                deleted += chunk[size_t(i) * size_t(length)] == '*';
+            n += want;
+        }
+    }
+    return recordCount_ - deleted;
+}
+
 void TDbfTable::readRecordAt(uint32_t n, char* buf)
 {
     const uint64_t pos = uint64_t(headerLength_) + uint64_t(n - 1) * uint64_t(recordLength_);
+    if (blockCacheOn()) {
+        readBlocks(pos, buf, size_t(recordLength_));
+        return;
+    }
     if (!cacheOn_) {
         disk_.ReadExact(pos, buf, size_t(recordLength_));
         return;
@@ -422,7 +551,10 @@ void TDbfTable::readRecordAt(uint32_t n, char* buf)
 void TDbfTable::writeRecordAt(uint32_t n, const char* buf, bool withEof)
 {
     const uint64_t pos = uint64_t(headerLength_) + uint64_t(n - 1) * uint64_t(recordLength_);
-    disk_.Write(pos, buf, size_t(recordLength_) + (withEof ? 1 : 0));
+    if (blockCacheOn())
+        writeThrough(pos, buf, size_t(recordLength_) + (withEof ? 1 : 0));
+    else
+        disk_.Write(pos, buf, size_t(recordLength_) + (withEof ? 1 : 0));
     if (cacheCount_ && n >= cacheFirst_ && n < cacheFirst_ + cacheCount_)
         std::memcpy(cache_.data() + size_t(n - cacheFirst_) * size_t(recordLength_), buf, size_t(recordLength_));
 }
@@ -832,7 +964,10 @@ void TDbfTable::WriteHeader()
     header_[15] = 0;
     put32(&header_[16], stamp);
     put32(&header_[20], userId_);
-    disk_.Write(0, header_.data(), 32);
+    if (blockCacheOn())
+        writeThrough(0, reinterpret_cast<const char*>(header_.data()), 32);
+    else
+        disk_.Write(0, header_.data(), 32);
     lastStamp_ = stamp;
     headerDirty_ = false;
 }

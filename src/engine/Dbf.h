@@ -7,6 +7,7 @@
 #include "engine/DiskFile.h"
 #include "engine/EngineError.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 enum class TDbfTypes { Clipper, DBaseIII, DBaseIV, FoxPro2 };
@@ -61,6 +63,10 @@ constexpr int DbfRecCurrent = -5;
 
 constexpr uint8_t DbfEofMark = 0x1A;
 constexpr size_t DbfCacheSize = 32768;
+// Exclusive tables keep the file's bytes in aligned blocks (any order of access), at most
+// DbfBlockLimit of them; the least recently used goes first.
+constexpr size_t DbfBlockSize = 65536;
+constexpr size_t DbfBlockLimit = 1024;
 
 class TDbfTable {
 public:
@@ -175,9 +181,16 @@ public:
     uint64_t TableLockOffset() const;
     uint64_t TableLockLength() const;
 
-    // --- read cache for natural-order scans
+    // Records not marked deleted among 1..RecordCount(), read from the deletion flags alone.
+    uint32_t CountUndeleted();
+
+    // --- read cache for natural-order scans of shared tables (exclusive ones always read
+    // through the block cache, since no other process can change their file)
     void SetReadCache(bool on);
     bool ReadCache() const { return cacheOn_; }
+    // Most blocks an exclusive table keeps (DbfBlockLimit unless set; at least 1).
+    void SetBlockCacheLimit(size_t blocks) { blockLimit_ = std::max<size_t>(1, blocks); }
+    size_t CachedBlocks() const { return blocks_.size(); }
 
     // --- copying: builds dest with the same descriptors (builder by version byte) and
     // appends the records next() names (physical numbers; 0 ends) in that order. Without
@@ -191,6 +204,11 @@ public:
 
 private:
     void readRecordAt(uint32_t n, char* buf);
+    bool blockCacheOn() const { return !disk_.Shared(); }
+    const std::vector<char>& block(uint64_t index);
+    void readBlocks(uint64_t pos, char* buf, size_t n);
+    void writeThrough(uint64_t pos, const char* buf, size_t n);
+    void dropBlocks();
     void writeRecordAt(uint32_t n, const char* buf, bool withEof);
     void postWrite(uint32_t n, bool appended);
     void recount();
@@ -225,6 +243,16 @@ private:
     std::vector<char> cache_;
     uint32_t cacheFirst_ = 0;  // first record in the cache, 0 when empty
     uint32_t cacheCount_ = 0;
+    struct TBlock {
+        std::vector<char> Data;  // shorter than a block at the end of the file
+        uint64_t Used = 0;
+    };
+    std::unordered_map<uint64_t, TBlock> blocks_;
+    uint64_t blocksGeneration_ = 0;  // the file's generation the blocks were read or patched at
+    uint64_t blockClock_ = 0;
+    size_t blockLimit_ = DbfBlockLimit;
+    uint64_t lastBlock_ = UINT64_MAX;  // the block last served, found without a lookup
+    TBlock* last_ = nullptr;
 };
 
 // Creates a table file from field descriptions. The version byte depends on the builder and

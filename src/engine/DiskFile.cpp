@@ -6,6 +6,7 @@
 
 #include "engine/EngineError.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,9 @@ struct TDiskHandle {
     dev_t dev = 0;
     ino_t ino = 0;
     std::mutex lock;
+    // Moves on every change made through this handle (or by Copy onto its file): readers
+    // that keep the file's bytes compare it to know their copy is still current.
+    std::atomic<uint64_t> generation{0};
     ~TDiskHandle()
     {
         if (fd >= 0)
@@ -290,6 +294,7 @@ void TDiskFile::Create(const std::string& path, bool shared)
             if (!h->readWrite)
                 upgrade(*h, real, DbfErr::OpCreate);
             std::lock_guard g(h->lock);
+            ++h->generation;
             if (::ftruncate(h->fd, 0) != 0)
                 fail(errno, DbfErr::OpCreate, path);
             handle_ = h;
@@ -383,6 +388,7 @@ void TDiskFile::Write(uint64_t offset, const void* buffer, size_t n)
     if (!readWrite_ || !handle_->readWrite)
         throw EDbfError(105, DbfErr::OpWrite, path_);
     std::lock_guard g(handle_->lock);
+    ++handle_->generation;  // before the call: a failed write may still have changed bytes
     size_t done = 0;
     auto* p = static_cast<const char*>(buffer);
     while (done < n) {
@@ -395,6 +401,8 @@ void TDiskFile::Write(uint64_t offset, const void* buffer, size_t n)
         done += size_t(r);
     }
 }
+
+uint64_t TDiskFile::Generation() const { return handle_ ? handle_->generation.load() : 0; }
 
 uint64_t TDiskFile::Size() const
 {
@@ -411,6 +419,7 @@ void TDiskFile::Truncate(uint64_t size)
     if (!handle_)
         throw EDbfError(103, DbfErr::OpWrite, path_);
     std::lock_guard g(handle_->lock);
+    ++handle_->generation;
     if (::ftruncate(handle_->fd, off_t(size)) != 0)
         fail(errno, DbfErr::OpWrite, path_);
 }
@@ -484,6 +493,20 @@ void TDiskFile::Copy(const std::string& from, const std::string& to, bool overwr
         ::close(in);
         fail(err, DbfErr::OpCopy, to);
     }
+    // Overwriting a file this process holds open changes it under that open's readers.
+    std::shared_ptr<TDiskHandle> held;
+    struct stat st;
+    if (::fstat(out, &st) == 0) {
+        std::lock_guard g(registryLock);
+        auto it = registry().find({st.st_dev, st.st_ino});
+        if (it != registry().end())
+            held = it->second.lock();
+    }
+    auto touch = [&] {
+        if (held)
+            ++held->generation;
+    };
+    touch();
     std::vector<char> buf(65536);
     int err = 0;
     for (;;) {
@@ -513,6 +536,7 @@ void TDiskFile::Copy(const std::string& from, const std::string& to, bool overwr
         err = errno;
     ::close(in);
     ::close(out);
+    touch();
     if (err) {
         ::unlink(to.c_str());  // no half-written copy stays behind
         fail(err, DbfErr::OpCopy, to);

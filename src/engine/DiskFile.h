@@ -39,6 +39,9 @@ public:
     bool LastReadWasShort() const { return lastShort_; }
     void Write(uint64_t offset, const void* buffer, size_t n);
     uint64_t Size() const;
+    // Counts the changes made to the file through any open of it in this process (writes,
+    // truncation, Copy onto it); equal values mean no such change in between.
+    uint64_t Generation() const;
     void Truncate(uint64_t size);
     void Flush();
 
