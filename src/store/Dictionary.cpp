@@ -6,6 +6,7 @@
 #include "engine/EngineError.h"
 
 #include <exception>
+#include <vector>
 
 const std::vector<std::string> TopicFields = {
     "WORD1;C;80;0", "WORD2;C;80;0",   "TRANSCRIPT;C;80;0", "MISS;N;5;0",      "KBMISS;N;5;0",
@@ -41,9 +42,9 @@ void SetUp(TCreateDbfDataSet &creator, TDbfDataSet *table, const std::vector<std
 }
 
 // Each tag must be there with its own field as key and no condition, and must cover the
-// table: an index left from an older copy of the table (a dictionary replaced by a download, or
-// words added by a tool that did not keep the index) names records the table does not have, or
-// lacks its last record, and is rebuilt. A full walk of every tag would cost more than the open.
+// table: an index left from an older copy of the table (a dictionary replaced by a download,
+// packed by another tool, or words added by a tool that did not keep the index) names records
+// the table does not have, or misses some, and is rebuilt.
 void CheckTags(TDbfDataSet &words)
 {
     const std::uint32_t records = words.Table()->RecordCount();
@@ -53,11 +54,18 @@ void CheckTags(TDbfDataSet &words)
             tag = words.IndexFile(i)->TagByName(name);
         if (!tag || tag->HasFor() || Upper(tag->KeyExpression()) != name)
             throw EDatabaseError("Cannot find index tag " + name);
-        std::uint32_t first = tag->First(), last = tag->Last();
-        bool covers = records == 0 ? first == 0 && last == 0
-                                   : first != 0 && first <= records && last != 0 && last <= records &&
-                                         tag->GoToRecord(records);
-        if (!covers)
+        // Every record exactly once, none beyond the table: an index left behind by a tool that
+        // packed or replaced the table is caught here, not by a failing walk later. Only index
+        // pages are read.
+        std::vector<bool> seen(records + 1, false);
+        std::uint32_t entries = 0;
+        bool covers = true;
+        for (std::uint32_t r = tag->First(); r != 0 && covers; r = tag->Next()) {
+            covers = r <= records && !seen[r] && ++entries <= records;
+            if (covers)
+                seen[r] = true;
+        }
+        if (!covers || entries != records)
             throw EDatabaseError("Index does not match the table");
     }
 }

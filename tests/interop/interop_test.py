@@ -647,12 +647,9 @@ class Appends(Exchange):
         self.assert_dictionary_opens(path, model)
         self.assertIn(b": sound", tool("check", path).stdout)
 
-    @unittest.expectedFailure
     def test_pack_that_keeps_the_index_ends_in_range(self):
-        # KNOWN FAULT (notes/interop.md): the opening checks a tag's first and last entries and the
-        # last record only. Here the highest keys stay on record 1 and the last record's key is
-        # the deleted one's, so a stale entry for record 3 passes and walking MISS fails with
-        # "dBase record request beyond EOF". When the opening walks its tags, this passes.
+        # The highest keys stay on record 1 and the last record's key is the deleted one's, so
+        # only a walk of every entry shows that the index still names record 3.
         path = self.path("stale.wrd")
         csv = self.path("w.csv")
         with open(csv, "wb") as f:
