@@ -145,36 +145,30 @@ bool TTopics::PickDictionary(TopicKind kind)
     return false;
 }
 
-bool TTopics::CreateDictionary(const QString &path)
+bool TTopics::Create(const QString &path, bool learned)
 {
     CloseDictionary();
     bool ok = false;
     try {
         m_words.SetTableName(toPath(path) + ".wrd");
-        ok = TCreateTopic(&m_words).Execute();
+        ok = learned ? TCreateLearned(&m_words).Execute() : TCreateTopic(&m_words).Execute();
     } catch (const EEngineError &) {
         ok = false;
     }
     if (ok)
         m_openPath = path;
-    RescanFolders(KindBit(tkOn));
+    RescanFolders(KindBit(learned ? tkLearned : tkOn));
     return ok;
+}
+
+bool TTopics::CreateDictionary(const QString &path)
+{
+    return Create(path, false);
 }
 
 bool TTopics::CreateLearned(const QString &path)
 {
-    CloseDictionary();
-    bool ok = false;
-    try {
-        m_words.SetTableName(toPath(path) + ".wrd");
-        ok = TCreateLearned(&m_words).Execute();
-    } catch (const EEngineError &) {
-        ok = false;
-    }
-    if (ok)
-        m_openPath = path;
-    RescanFolders(KindBit(tkLearned));
-    return ok;
+    return Create(path, true);
 }
 
 void TTopics::MoveToLearned()

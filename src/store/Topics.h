@@ -65,6 +65,8 @@ public:
     void SetRandom(std::function<std::uint32_t()> random) { m_random = std::move(random); }
 
 private:
+    bool Create(const QString &path, bool learned);
+
     TDbfDataSet &m_words;
     QStringList m_names[6];
     QString m_openPath;
