@@ -4,6 +4,8 @@
 #include "shell/HookLibrary.h"
 
 #include "HookRecord.h"
+#include "common/EventWait.h"
+#include "common/PrivateXServer.h"
 #include "common/TestHome.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
@@ -62,50 +64,22 @@ private:
 };
 
 // An X server of one test's own, so that input faked by tests running beside it on the shared
-// server cannot show up here (nor ours there). Gone, with its DISPLAY, at the end of the scope.
+// server cannot show up here (nor ours there); $DISPLAY points at it for the scope, and still
+// does after stop() (a server that went away).
 class PrivateServer {
 public:
     PrivateServer()
     {
-        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-        if (xvfb.isEmpty()) {
-            m_why = "Xvfb is not installed";
-            return;
-        }
-        m_server.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
-        if (!m_server.waitForStarted(5000)) {
-            m_why = "Xvfb does not start";
-            return;
-        }
-        QByteArray number;
-        while (!number.contains('\n') && m_server.waitForReadyRead(10000))
-            number += m_server.readAllStandardOutput();
-        bool ok = false;
-        number.trimmed().toInt(&ok);
-        if (!ok) {
-            m_why = "Xvfb did not say its display number";
-            return;
-        }
-        m_display.emplace("DISPLAY", (":" + number.trimmed()).constData());
+        if (m_x.ok())
+            m_display.emplace("DISPLAY", m_x.display().toLocal8Bit().constData());
     }
-    ~PrivateServer() { stop(); }
     bool running() const { return m_display.has_value(); }
-    const std::string &unavailable() const { return m_why; }
-    // Shuts the server down (it removes its own lock and socket).
-    void stop()
-    {
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            if (!m_server.waitForFinished(5000))
-                m_server.kill();
-            m_server.waitForFinished(2000);
-        }
-    }
+    const std::string &unavailable() const { return m_x.why(); }
+    void stop() { m_x.stop(); }
 
 private:
-    QProcess m_server;
+    PrivateXServer m_x;
     std::optional<ScopedEnv> m_display;
-    std::string m_why;
 };
 
 // A connection of the test's own that fakes keyboard and mouse input, on a private server when
@@ -188,31 +162,6 @@ QByteArray firstNotices(int fd, int ms)
     if (poll(&p, 1, ms) <= 0)
         return {};
     return collect(fd, 100);
-}
-
-bool waitUntil(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-// Lets events run for `ms` milliseconds, failing the test if `stillTrue` ever turns false.
-void holdFor(const std::function<bool()> &stillTrue, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        ASSERT_TRUE(stillTrue()) << "after " << clock.elapsed() << " ms";
-        QThread::msleep(2);
-    }
 }
 
 TOptions activityOptions(bool keyboard, bool mouse, int pause = 300)

@@ -6,6 +6,7 @@
 #include "shell/Scheduler.h"
 #include "shell/TrayMenu.h"
 
+#include "common/EventWait.h"
 #include "common/PrivateXServer.h"
 #include "common/TestHome.h"
 #include "messages/Information.h"
@@ -99,33 +100,6 @@ public:
     explicit ScaledMinute(int ms) { TimeScale::setMsPerMinute(ms); }
     ~ScaledMinute() { TimeScale::setMsPerMinute(0); }
 };
-
-bool waitUntil(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-// Lets events run for `ms`, failing at once if `stillTrue` turns false.
-void holdFor(const std::function<bool()> &stillTrue, int ms, const std::function<void()> &each = {})
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        if (each)
-            each();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        ASSERT_TRUE(stillTrue()) << "after " << clock.elapsed() << " ms";
-        QThread::msleep(1);
-    }
-}
 
 void pump(int ms)
 {

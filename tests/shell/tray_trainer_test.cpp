@@ -18,24 +18,13 @@
 #include <QThread>
 #include <QTimer>
 
+#include "common/EventWait.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 namespace {
-
-bool waitFor(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 class TrayWithTrainer : public ::testing::Test {
 protected:
@@ -100,14 +89,14 @@ TEST_F(TrayWithTrainer, LessonsComeByTheTimerAndTheEndOfOneArmsTheNext)
     LessonScheduler()->ArmLessonTimer();
     // No activity library: the user counts as idle and the due lesson opens at once.
     ASSERT_FALSE(FNo->Activity()->libraryLoaded());
-    ASSERT_TRUE(waitFor([] { return FWordpop->isVisible(); }, 3000));
+    ASSERT_TRUE(waitUntil([] { return FWordpop->isVisible(); }, 3000));
     EXPECT_FALSE(FWordpop->Timer.isActive());
     FWordpop->hide();
     ASSERT_TRUE(FWordpop->Timer.isActive());
     EXPECT_EQ(FWordpop->Timer.interval(), TimeScale::minutes(3));
     QElapsedTimer since;
     since.start();
-    ASSERT_TRUE(waitFor([] { return FWordpop->isVisible(); }, 3000));
+    ASSERT_TRUE(waitUntil([] { return FWordpop->isVisible(); }, 3000));
     EXPECT_GE(since.elapsed(), TimeScale::minutes(3) - 5);
 }
 
@@ -116,15 +105,15 @@ TEST_F(TrayWithTrainer, APendingLessonOpensWhenTheActivityTimerExpires)
     ActivityMonitor &monitor = *FNo->Activity();
     monitor.setIdle(false);
     LessonScheduler()->ArmLessonTimer();
-    ASSERT_TRUE(waitFor([&] { return monitor.pending(); }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return monitor.pending(); }, 3000));
     EXPECT_FALSE(FWordpop->isVisible());
     // The quiet time runs out: TActivity fires as after the user's last key.
     monitor.activityTimer()->setInterval(30);
     monitor.activityTimer()->start();
-    ASSERT_TRUE(waitFor([] { return FWordpop->isVisible(); }, 3000));
+    ASSERT_TRUE(waitUntil([] { return FWordpop->isVisible(); }, 3000));
     EXPECT_FALSE(monitor.pending());
     EXPECT_TRUE(monitor.idle());
-    EXPECT_TRUE(waitFor([] { return QApplication::activeWindow() == FWordpop; }, 2000));
+    EXPECT_TRUE(waitUntil([] { return QApplication::activeWindow() == FWordpop; }, 2000));
 }
 
 TEST_F(TrayWithTrainer, QuitFromTheMenuSetsTheTrainersQuittingMark)
