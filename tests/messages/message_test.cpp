@@ -162,7 +162,7 @@ TEST(Message, OpensWhereItWasLastShown)
     TFMessage msg;
     auto guard = whenShown([&] {
         msg.windowHandle()->setFramePosition(QPoint(150, 90));    // as the user drags it
-        QTest::qWaitFor([&] { return msg.frameGeometry().topLeft() == QPoint(150, 90); }, 2000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return msg.frameGeometry().topLeft() == QPoint(150, 90); }, 2000));
         msg.BOk->click();
     });
     msg.AskQuestion("c", "first", 0, 1);
