@@ -1197,10 +1197,13 @@ std::uint32_t TDbfDataSet::RecordCount()
         bool editing;
         std::uint32_t current;
         bool eof, bof, empty;
+        bool tagMoved = true;
         ~Restore()
         {
             try {
-                if (current != 0)
+                if (current != 0 && !tagMoved)
+                    ds->ReadPhysical(current); // the tag still stands on it
+                else if (current != 0)
                     ds->GoToRecord(current);
                 else {
                     ds->FCurrent = 0;
@@ -1226,11 +1229,13 @@ std::uint32_t TDbfDataSet::RecordCount()
                 ++count;
         }
     } else if (!FFiltered) {
+        restore.tagMoved = false;
         // Every record is in the order and only deletion hides one: the flags alone decide.
         std::uint32_t undeleted = FTable->CountUndeleted(); // reads them all, as a walk would
         count = FUseDeleted ? FTable->RecordCount() : undeleted;
     } else {
         // Every record is in the order, so a sequential pass gives the same count cheaper.
+        restore.tagMoved = false;
         bool cache = FTable->ReadCache();
         FTable->SetReadCache(true);
         std::uint32_t total = FTable->RecordCount();

@@ -404,6 +404,7 @@ int TDbfTable::FindField(std::string_view name) const
 void TDbfTable::dropBlocks()
 {
     blocks_.clear();
+    countValid_ = false;
     last_ = nullptr;
     lastBlock_ = UINT64_MAX;
     blocksGeneration_ = disk_.IsOpen() ? disk_.Generation() : 0;
@@ -501,6 +502,9 @@ uint32_t TDbfTable::CountUndeleted()
     if (recordCount_ == 0)
         return 0;
     if (blockCacheOn()) {
+        // Unchanged file (no write through any open of it since): the same count.
+        if (countValid_ && countGeneration_ == disk_.Generation() && countRecords_ == recordCount_)
+            return countValue_;
         // The last record whole, as reading every record would require.
         char flag;
         readBlocks(first + uint64_t(recordCount_) * length - 1, &flag, 1);
@@ -508,6 +512,10 @@ uint32_t TDbfTable::CountUndeleted()
             readBlocks(first + uint64_t(n - 1) * length, &flag, 1);
             deleted += flag == '*';
         }
+        countValid_ = true;
+        countGeneration_ = disk_.Generation();
+        countRecords_ = recordCount_;
+        countValue_ = recordCount_ - deleted;
     } else {
         const uint32_t per = std::max<uint32_t>(1, uint32_t(DbfCacheSize / length));
         std::vector<char> chunk(size_t(per) * size_t(length));

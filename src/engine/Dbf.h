@@ -251,6 +251,9 @@ private:
     uint64_t blocksGeneration_ = 0;  // the file's generation the blocks were read or patched at
     uint64_t blockClock_ = 0;
     size_t blockLimit_ = DbfBlockLimit;
+    bool countValid_ = false;  // CountUndeleted's last result, for the generation it was made at
+    uint64_t countGeneration_ = 0;
+    uint32_t countRecords_ = 0, countValue_ = 0;
     uint64_t lastBlock_ = UINT64_MAX;  // the block last served, found without a lookup
     TBlock* last_ = nullptr;
 };

@@ -138,9 +138,13 @@ TEST(BlockCache, ChangesThroughOtherPathsInThisProcessAreSeen)
         reader.Open(path, true, false);
         ASSERT_TRUE(reader.GetRecord(120));
         writer.Open(path, true, false);
+        EXPECT_EQ(reader.CountUndeleted(), 200u);
         ASSERT_TRUE(writer.GetRecord(120));
         writer.SetString(0, "changed");
         writer.PutRecord(120);
+        ASSERT_TRUE(writer.GetRecord(7));
+        writer.DeleteRecord();
+        EXPECT_EQ(reader.CountUndeleted(), 199u);  // not the count kept from before
         ASSERT_TRUE(reader.GetRecord(120));
         EXPECT_EQ(reader.GetString(0), "changed");
         // ... and the reader's own write afterwards keeps both changes.
@@ -261,6 +265,14 @@ TEST(BlockCache, CountsAgreeWithWalks)
         ds.SetRecNo(n);
         ds.Delete();
     }
+    // Counting leaves the cursor where it was in tag order.
+    ASSERT_TRUE(ds.Locate("WORD1", word(150)));
+    ds.RecordCount();
+    ds.Next();
+    EXPECT_EQ(ds.FieldByName("WORD1").AsString(), word(151));
+    ds.Prior();
+    ds.Prior();
+    EXPECT_EQ(ds.FieldByName("WORD1").AsString(), word(15));
     for (bool useDeleted : {false, true}) {
         ds.SetUseDeleted(useDeleted);
         uint32_t walked = 0;
