@@ -16,7 +16,10 @@ void TCdxSorter::Add(std::string key, uint32_t recNo)
 {
     key.resize(size_t(keyLength_), pad_);
     uint32_t length = uint32_t(key.size() - size_t(CdxTrailCount(key, pad_)));
-    pairs_.push_back(Pair{std::move(key), recNo, length});
+    uint64_t prefix = 0;
+    for (size_t i = 0; i < 8; ++i)
+        prefix = prefix << 8 | (i < length ? uint8_t(key[i]) : 0u);
+    pairs_.push_back(Pair{std::move(key), recNo, length, prefix});
 }
 
 namespace {
@@ -126,7 +129,12 @@ uint32_t TCdxSorter::Write(TCdxPageSink& sink, uint64_t recordLimit)
             return c;
         return a.Length < b.Length ? -1 : (a.Length > b.Length ? 1 : 0);
     };
+    const bool prefixIsKey = keyLength_ <= 8;
     std::sort(pairs_.begin(), pairs_.end(), [&](const Pair& a, const Pair& b) {
+        if (a.Prefix != b.Prefix)
+            return a.Prefix < b.Prefix;
+        if (prefixIsKey && a.Length == b.Length)
+            return a.RecNo < b.RecNo;
         int c = compare(a, b);
         return c != 0 ? c < 0 : a.RecNo < b.RecNo;
     });

@@ -36,6 +36,9 @@ private:
         std::string Key;
         uint32_t RecNo;
         uint32_t Length;  // without the trailing pad bytes: compared often while sorting
+        // The first 8 bytes of the key without its pad bytes (zeros after), big-endian: a
+        // smaller prefix means a smaller key, so most comparisons stop here.
+        uint64_t Prefix;
     };
     std::vector<Pair> pairs_;
 };

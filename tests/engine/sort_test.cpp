@@ -1,0 +1,77 @@
+// Bulk-built tags against the key order itself: keys that differ only past their first 8
+// bytes, below the pad byte, by trailing blanks, and many equal numeric keys must come out
+// exactly as the index's comparison orders them, and keep equal keys in record order.
+#include "EngineTestUtil.h"
+#include "engine/Cdx.h"
+#include "engine/Dbf.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+TEST(SortedBuild, WalkFollowsTheKeyOrder)
+{
+    TempFolder dir;
+    std::string path = CreateDbfTable(dir / "s.wrd", topicFields());
+    TDbfTable table;
+    table.Open(path, true, false);
+    std::mt19937 rng(11);
+    const std::string pieces[] = {"a", "ab", "abcdefgh", "abcdefghi", "abcdefgh\x01", "ab\x01", "a\x01",
+                                  "abcdefg", "abcdefgh a", "b", "", "\x01", "abcdefgha", "zz"};
+    std::vector<std::string> words;
+    for (int i = 0; i < 3000; ++i) {
+        std::string w = pieces[rng() % std::size(pieces)];
+        if (rng() % 3 == 0)
+            w += pieces[rng() % std::size(pieces)];
+        words.push_back(w);
+        table.Blank();
+        table.SetString(0, w);
+        table.SetNumber(3, double(rng() % 4));
+        table.AppendRecord();
+    }
+    TCdxFile cdx(table);
+    cdx.Open(dir / "s.cdx", true, false, true);
+    TCdxTag* word1 = cdx.AddTag("WORD1", "WORD1");
+    TCdxTag* miss = cdx.AddTag("MISS", "MISS");
+    EXPECT_TRUE(cdx.Check().empty());
+
+    // The reference: the table's key bytes (blank padded), trailing blanks ignored, a shorter
+    // key first when one begins the other, then record number.
+    auto trimmed = [](std::string k) {
+        while (!k.empty() && k.back() == ' ')
+            k.pop_back();
+        return k;
+    };
+    std::vector<uint32_t> want(words.size());
+    for (uint32_t i = 0; i < want.size(); ++i)
+        want[i] = i + 1;
+    std::vector<std::string> keys(words.size());
+    for (uint32_t i = 0; i < words.size(); ++i) {
+        std::string rec(size_t(table.RecordLength()), ' ');
+        table.ReadRecordInto(i + 1, rec.data());
+        keys[i] = trimmed(word1->RecordKey(rec.data()));
+    }
+    std::stable_sort(want.begin(), want.end(), [&](uint32_t a, uint32_t b) { return keys[a - 1] < keys[b - 1]; });
+    std::vector<uint32_t> got;
+    for (uint32_t r = word1->First(); r != 0; r = word1->Next())
+        got.push_back(r);
+    EXPECT_EQ(got, want);
+
+    std::vector<uint32_t> byMiss;
+    double last = -1;
+    uint32_t lastRec = 0;
+    for (uint32_t r = miss->First(); r != 0; r = miss->Next()) {
+        table.GetRecord(int(r));
+        double m = table.GetNumber(3);
+        ASSERT_TRUE(m > last || (m == last && r > lastRec)) << r;
+        last = m;
+        lastRec = r;
+        byMiss.push_back(r);
+    }
+    EXPECT_EQ(byMiss.size(), words.size());
+}
+
+} // namespace
