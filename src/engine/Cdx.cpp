@@ -53,6 +53,9 @@ TCdxTag::TCdxTag(TCdxFile& file, std::string name, uint32_t headerOffset, TCdxTa
     : file_(file), name_(std::move(name)), headerOffset_(headerOffset), header_(std::move(header)),
       directory_(directory)
 {
+    // Only this process changes an exclusive file, so more of its pages may stay decoded.
+    if (!file_.disk_.Shared())
+        SetNodeCacheLimit(4096);
 }
 
 TCdxTag::~TCdxTag() = default;

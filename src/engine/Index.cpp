@@ -131,7 +131,7 @@ const TIndexNode& TIndexTag::FetchNode(uint32_t offset)
         if (i > 0 && CompareEntries(keys[i - 1], keys[i]) >= 0)
             Damaged("keys out of order in page " + std::to_string(offset));
     }
-    if (cache_.size() >= CacheLimit)
+    if (cache_.size() >= cacheLimit_)
         cache_.clear();
     return cache_.emplace(offset, std::move(node)).first->second;
 }
@@ -139,7 +139,7 @@ const TIndexNode& TIndexTag::FetchNode(uint32_t offset)
 void TIndexTag::StoreNode(const TIndexNode& node)
 {
     WriteNode(node);
-    if (cache_.size() >= CacheLimit)
+    if (cache_.size() >= cacheLimit_)
         cache_.clear();
     TIndexNode& cached = cache_[node.Offset];
     cached = node;

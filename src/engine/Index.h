@@ -103,6 +103,8 @@ protected:
     void ResetPath();
     // Forgets the decoded pages kept for reuse.
     void DropCache();
+    // Most decoded pages kept (128 unless set): files no other process writes keep more.
+    void SetNodeCacheLimit(size_t nodes) { cacheLimit_ = nodes ? nodes : 1; }
 
 private:
     struct Level {
@@ -119,7 +121,7 @@ private:
     const TIndexNode& FetchNode(uint32_t offset);
     void StoreNode(const TIndexNode& node);
     void PatchSibling(uint32_t offset, bool right, uint32_t sibling);
-    static constexpr size_t CacheLimit = 128;
+    size_t cacheLimit_ = 128;
     std::unordered_map<uint32_t, TIndexNode> cache_;
 
     void LoadRoot();
