@@ -29,6 +29,21 @@ std::string TIndexTag::PadKey(std::string key) const
 
 int IndexCompareKeys(const std::string& a, const std::string& b, char pad_)
 {
+    if (a.size() == b.size()) {
+        // Keys of one tag have one length: the first differing byte decides, unless from
+        // there on one key is all pad (then it is the shorter one).
+        auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin());
+        if (ia == a.end())
+            return 0;
+        auto allPad = [pad_](auto from, auto to) {
+            return std::all_of(from, to, [pad_](char c) { return c == pad_; });
+        };
+        if (*ia == pad_ && allPad(ia, a.end()))
+            return -1;
+        if (*ib == pad_ && allPad(ib, b.end()))
+            return 1;
+        return uint8_t(*ia) < uint8_t(*ib) ? -1 : 1;
+    }
     size_t la = a.size(), lb = b.size();
     while (la > 0 && a[la - 1] == pad_)
         --la;

@@ -4,6 +4,7 @@
 #include "EngineTestUtil.h"
 #include "engine/Cdx.h"
 #include "engine/Dbf.h"
+#include "engine/Index.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,33 @@ TEST(SortedBuild, WalkFollowsTheKeyOrder)
         byMiss.push_back(r);
     }
     EXPECT_EQ(byMiss.size(), words.size());
+}
+
+// The key comparison: trailing pad bytes do not count, a key that begins another comes
+// first, bytes compare unsigned; pad bytes inside a key count as bytes.
+TEST(SortedBuild, KeyComparisonIgnoresOnlyTrailingPad)
+{
+    auto reference = [](std::string a, std::string b, char pad) {
+        while (!a.empty() && a.back() == pad)
+            a.pop_back();
+        while (!b.empty() && b.back() == pad)
+            b.pop_back();
+        return a < b ? -1 : (b < a ? 1 : 0);
+    };
+    std::mt19937 rng(5);
+    for (char pad : {' ', '\0'}) {
+        const char alphabet[] = {pad, pad, '\x01', 'a', 'b', '\xff', ' ', '\0'};
+        for (int i = 0; i < 20000; ++i) {
+            std::string a, b;
+            size_t la = 6, lb = (i % 5 == 0) ? rng() % 8 : 6;  // mostly one key length
+            for (size_t k = 0; k < la; ++k)
+                a += alphabet[rng() % std::size(alphabet)];
+            for (size_t k = 0; k < lb; ++k)
+                b += i % 3 == 0 && k < la ? a[k] : alphabet[rng() % std::size(alphabet)];
+            ASSERT_EQ(IndexCompareKeys(a, b, pad), reference(a, b, pad))
+                << int(pad) << " [" << a << "] [" << b << "]";
+        }
+    }
 }
 
 } // namespace
