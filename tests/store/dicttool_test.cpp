@@ -4,6 +4,9 @@
 
 #include "common/TestHome.h"
 
+#include <QFileInfo>
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -179,6 +182,24 @@ TEST_F(DictTool, ImportMakesAMissingDictionaryWithItsIndex)
     EXPECT_EQ(dict({"check", file("Empty.wrd")}).exit, 0);
     EXPECT_EQ(strayFiles(home.home(), {"New.wrd", "New.cdx", "w.txt", "x.dat", "Empty.wrd", "Empty.cdx"}),
               QStringList());
+}
+
+// Files the tool makes are the user's ordinary files (0666 less the umask), and a dictionary it
+// replaces keeps its mode, though they are written as private temporaries first.
+TEST_F(DictTool, MadeAndReplacedFilesKeepOrdinaryModes)
+{
+    const mode_t old = ::umask(022);
+    const QString wrd = file("Modes.wrd");
+    home.writeFile("w.csv", QByteArray("a;1\n"));
+    EXPECT_EQ(dict({"import", wrd, file("w.csv")}).exit, 0);
+    EXPECT_EQ(QFileInfo(wrd).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                                         QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
+    ASSERT_TRUE(QFile::setPermissions(wrd, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                               QFile::WriteUser | QFile::ReadGroup));
+    EXPECT_EQ(dict({"import", wrd, file("w.csv")}).exit, 0);
+    EXPECT_EQ(QFileInfo(wrd).permissions() & 0x7777,
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup);
+    ::umask(old);
 }
 
 TEST_F(DictTool, DumpShowsEveryFieldAndDeletedRecordsOnRequest)

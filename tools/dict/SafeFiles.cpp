@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dict {
@@ -47,6 +48,18 @@ TempPair::TempPair(const std::string &target)
     const int fd = mkstemps(buf.data(), 4);
     if (fd < 0)
         throw ToolError("cannot create a temporary file beside " + target + ": " + errnoText());
+    // mkstemps makes the file private; the dictionary it becomes gets the mode a replaced file
+    // had, or that of any new file (0666 less the umask).
+    struct stat existing {};
+    mode_t mode;
+    if (::stat(target.c_str(), &existing) == 0) {
+        mode = existing.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
     ::close(fd);
     table_ = buf.data();
     index_ = table_.substr(0, table_.size() - 4) + ".cdx";
