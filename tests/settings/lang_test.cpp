@@ -22,6 +22,7 @@
 // Xlib's macros (Bool, None, Status) must come after everything else.
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include "common/XkbState.h"
 // X's event-type macros would hide QEvent's.
 #undef FocusIn
 #undef FocusOut
@@ -248,27 +249,9 @@ protected:
         return true;
     }
     // The keyboard's state as the server has it, on the test's own connection.
-    int groupCount()
-    {
-        XkbDescPtr xkb = XkbAllocKeyboard();
-        int groups = 0;
-        if (xkb && XkbGetControls(m_dpy, XkbAllControlsMask, xkb) == Success && xkb->ctrls)
-            groups = xkb->ctrls->num_groups;
-        if (xkb)
-            XkbFreeKeyboard(xkb, 0, True);
-        return groups;
-    }
-    int lockedGroup()
-    {
-        XkbStateRec st;
-        EXPECT_EQ(XkbGetState(m_dpy, XkbUseCoreKbd, &st), Success);
-        return st.locked_group;
-    }
-    void lock(int group)
-    {
-        XkbLockGroup(m_dpy, XkbUseCoreKbd, group);
-        XSync(m_dpy, False);
-    }
+    int groupCount() { return xkbGroupCount(m_dpy); }
+    int lockedGroup() { return xkbLockedGroup(m_dpy); }
+    void lock(int group) { xkbLock(m_dpy, group); }
 
     static PrivateXServer *s_server;
     std::unique_ptr<ScopedDisplay> m_env;
