@@ -3,6 +3,8 @@
 // caller can drop the file and rebuild it.
 #include "engine/Cdx.h"
 
+#include "engine/Strings.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -13,25 +15,6 @@
 #include <set>
 
 namespace {
-
-std::string Trim(const std::string& s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
-        ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
-        --e;
-    return s.substr(b, e - b);
-}
-
-std::string UpperAscii(std::string s)
-{
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    }
-    return s;
-}
 
 std::string BaseOf(const std::string& path)
 {
@@ -342,7 +325,7 @@ void TCdxFile::Open(const std::string& name, bool create, bool shared, bool read
         throw;
     }
     if (table_.ReadWrite() && (table_.TableFlags() & 1) == 0 &&
-        UpperAscii(BaseOf(fileName_)) == UpperAscii(table_.BaseName()))
+        AsciiUpper(BaseOf(fileName_)) == AsciiUpper(table_.BaseName()))
         table_.MarkProductionIndex();
     table_.AttachIndex(this);
     attached_ = true;
@@ -517,9 +500,9 @@ void TCdxFile::FlushIndex()
 
 TCdxTag* TCdxFile::TagByName(const std::string& name)
 {
-    std::string wanted = UpperAscii(Trim(name)).substr(0, DirectoryKeyLength);
+    std::string wanted = AsciiUpper(Trim(name)).substr(0, DirectoryKeyLength);
     for (auto& tag : tags_) {
-        if (UpperAscii(tag->Name()) == wanted)
+        if (AsciiUpper(tag->Name()) == wanted)
             return tag.get();
     }
     return nullptr;
@@ -528,7 +511,7 @@ TCdxTag* TCdxFile::TagByName(const std::string& name)
 TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyExpression,
                           bool unique, bool ascending, const std::string& forExpression)
 {
-    std::string name = UpperAscii(Trim(givenName)).substr(0, DirectoryKeyLength);
+    std::string name = AsciiUpper(Trim(givenName)).substr(0, DirectoryKeyLength);
     if (name.empty())
         throw EDbfError(5117, 5114, "Tag Field is Empty");
     if (!disk_.IsOpen())

@@ -9,6 +9,7 @@
 #include "engine/DiskFile.h"
 #include "engine/EngineError.h"
 #include "engine/Expression.h"
+#include "engine/Strings.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -41,28 +42,10 @@ std::string Format2(const char *pattern, const std::string &a, const std::string
     throw EDatabaseError(message);
 }
 
-std::string Trim(const std::string &s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
-        ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
-        --e;
-    return s.substr(b, e - b);
-}
-
 std::string TrimRight(std::string s)
 {
     while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20)
         s.pop_back();
-    return s;
-}
-
-std::string AsciiUpper(std::string s)
-{
-    for (char &c : s)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
     return s;
 }
 

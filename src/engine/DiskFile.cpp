@@ -258,6 +258,13 @@ void TDiskFile::Open(const std::string& path, bool readWrite, bool shared)
         ::close(fd);
         fail(err == EWOULDBLOCK ? EWOULDBLOCK : err, DbfErr::OpOpen, path);
     }
+    Adopt(fd, st, readWrite, shared, real);
+}
+
+// A descriptor just opened becomes this object's handle, registered so that other opens of the
+// same file in this process share it.
+void TDiskFile::Adopt(int fd, const struct stat& st, bool readWrite, bool shared, const std::string& real)
+{
     auto h = std::make_shared<TDiskHandle>();
     h->fd = fd;
     h->readWrite = readWrite;
@@ -320,20 +327,7 @@ void TDiskFile::Create(const std::string& path, bool shared)
         ::close(fd);
         fail(err, DbfErr::OpCreate, path);
     }
-    auto h = std::make_shared<TDiskHandle>();
-    h->fd = fd;
-    h->readWrite = true;
-    h->shared = shared;
-    h->dev = st.st_dev;
-    h->ino = st.st_ino;
-    {
-        std::lock_guard g(registryLock);
-        registry()[{st.st_dev, st.st_ino}] = h;
-    }
-    handle_ = h;
-    path_ = real;
-    readWrite_ = true;
-    lastShort_ = false;
+    Adopt(fd, st, true, shared, real);
 }
 
 void TDiskFile::Close()

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+struct stat;
+
 struct TDiskHandle;  // one OS handle shared by every open of the same file in the process
 
 class TDiskFile {
@@ -62,6 +64,8 @@ public:
     static void Delete(const std::string& path);
 
 private:
+    void Adopt(int fd, const struct stat& st, bool readWrite, bool shared, const std::string& real);
+
     std::shared_ptr<TDiskHandle> handle_;
     std::string path_;
     bool readWrite_ = false;

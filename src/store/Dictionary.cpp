@@ -4,6 +4,7 @@
 #include "engine/Cdx.h"
 #include "engine/DiskFile.h"
 #include "engine/EngineError.h"
+#include "engine/Strings.h"
 
 #include <exception>
 #include <vector>
@@ -22,16 +23,6 @@ const std::vector<std::string> LearnedFields = [] {
 const std::vector<std::string> DictionaryTags = {"MISS", "KBMISS", "WORD1", "WORD2"};
 
 namespace {
-
-std::string Upper(std::string s)
-{
-    size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
-    s = b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-    for (char &c : s)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return s;
-}
 
 void SetUp(TCreateDbfDataSet &creator, TDbfDataSet *table, const std::vector<std::string> &fields)
 {
@@ -52,7 +43,7 @@ void CheckTags(TDbfDataSet &words)
         TCdxTag *tag = nullptr;
         for (int i = 0; i < words.IndexFileCount() && !tag; ++i)
             tag = words.IndexFile(i)->TagByName(name);
-        if (!tag || tag->HasFor() || Upper(tag->KeyExpression()) != name)
+        if (!tag || tag->HasFor() || AsciiUpper(Trim(tag->KeyExpression())) != name)
             throw EDatabaseError("Cannot find index tag " + name);
         std::uint32_t first = tag->First(), last = tag->Last();
         bool covers = records == 0 ? first == 0 && last == 0
