@@ -1,4 +1,4 @@
-// Bulk-built tags against the key order itself: keys that differ only past their first 8
+// Bulk-built tags against the key order itself and against the bytes they have always had: keys that differ only past their first 8
 // bytes, below the pad byte, by trailing blanks, and many equal numeric keys must come out
 // exactly as the index's comparison orders them, and keep equal keys in record order.
 #include "EngineTestUtil.h"
@@ -100,6 +100,72 @@ TEST(SortedBuild, KeyComparisonIgnoresOnlyTrailingPad)
                 << int(pad) << " [" << a << "] [" << b << "]";
         }
     }
+}
+
+// A table of varied records (repeated words, empty and full-length keys, Cyrillic, bytes
+// below the blank, deleted records, numbers negative, large and blank) and the tags built
+// on it: the index must stay byte for byte the one this build has always written.
+constexpr int GWord1 = 0, GWord2 = 1, GTranscript = 2, GMiss = 3, GKbMiss = 4, GWavStart = 8;
+
+void fillVariedTable(TDbfTable& table, int count)
+{
+    std::mt19937 rng(2024);
+    const std::string pieces[] = {"", "a", "ab", "abcdefgh", "abcdefghi", "\xEF\xF0\xE8\xE2\xE5\xF2",
+                                  "\xC0\xC1\xC2", "\xFF", "zz", "  lead", "a\x01", "tab\t", "x y",
+                                  std::string(80, 'x'), std::string(79, 'q') + "r", "\xB8\xA8"};
+    const double numbers[] = {0, -1, -9999, 99999, 12345, 7, 7, 7, 100, -100};
+    const double large[] = {0, 1e15, -1e15, 123456789012.0, -5, 99999999999999999.0, 3};
+    for (int i = 0; i < count; ++i) {
+        table.Blank();
+        std::string w1;
+        for (uint32_t k = rng() % 3; k-- > 0;)
+            w1 += pieces[rng() % std::size(pieces)];
+        table.SetString(GWord1, w1);
+        table.SetString(GWord2, pieces[rng() % std::size(pieces)] + std::to_string(rng() % 50));
+        if (rng() % 4 == 0)
+            table.SetString(GTranscript, pieces[rng() % std::size(pieces)]);
+        if (rng() % 10 != 0)  // else blank
+            table.SetNumber(GMiss, numbers[rng() % std::size(numbers)]);
+        table.SetNumber(GKbMiss, double(int(rng() % 2000) - 1000));
+        table.SetNumber(GWavStart, large[rng() % std::size(large)]);
+        table.AppendRecord();
+        if (rng() % 17 == 0)
+            table.DeleteRecord();
+    }
+}
+
+void addVariedTags(TCdxFile& cdx)
+{
+    for (const char* tag : {"MISS", "KBMISS", "WORD1", "WORD2"})
+        cdx.AddTag(tag, tag);
+    cdx.AddTag("WAVSTART", "WAVSTART");
+    cdx.AddTag("UPWORD", "UPPER(WORD1)");
+    cdx.AddTag("BOTH", "WORD1+WORD2");
+    cdx.AddTag("SHORT", "LEFT(WORD2,3)");
+    cdx.AddTag("UNIQUE", "WORD2", true);
+    cdx.AddTag("DOWN", "MISS", false, false);
+    cdx.AddTag("SOME", "TRANSCRIPT", false, true, "MISS > 100");
+    cdx.AddTag("NONE", "WORD1", false, true, "MISS > 100000");
+}
+
+TEST(SortedBuild, IndexBytesStayTheSame)
+{
+    TempFolder dir;
+    TDbfTable table;
+    table.Open(CreateDbfTable(dir / "v.wrd", topicFields()), true, false);
+    fillVariedTable(table, 3000);
+    {
+        TCdxFile cdx(table);
+        cdx.Open(dir / "v.cdx", true, false, true);
+        addVariedTags(cdx);
+        EXPECT_TRUE(cdx.Check().empty());
+    }
+    auto golden = readBytes(std::string(WORDPOP_SOURCE_DIR) + "/tests/engine/data/varied-tags.cdx");
+    ASSERT_FALSE(golden.empty());
+    auto built = readBytes(dir / "v.cdx");
+    ASSERT_EQ(built.size(), golden.size());
+    auto diff = std::mismatch(built.begin(), built.end(), golden.begin());
+    EXPECT_TRUE(diff.first == built.end()) << "first difference at byte " << (diff.first - built.begin());
 }
 
 } // namespace
