@@ -1,6 +1,7 @@
-// Bulk-built tags against the key order itself and against the bytes they have always had: keys that differ only past their first 8
+// Bulk-built tags against the key order itself: keys that differ only past their first 8
 // bytes, below the pad byte, by trailing blanks, and many equal numeric keys must come out
-// exactly as the index's comparison orders them, and keep equal keys in record order.
+// exactly as the index's comparison orders them, and keep equal keys in record order; and
+// against the bytes such builds have always written (tests/engine/data/varied-tags.cdx).
 #include "EngineTestUtil.h"
 #include "engine/Cdx.h"
 #include "engine/Dbf.h"
