@@ -378,6 +378,13 @@ void TCdxFile::WritePage(uint32_t offset, const uint8_t* page)
     disk_.Write(offset, page, IndexPageSize);
 }
 
+void TCdxFile::WritePages(uint32_t offset, const uint8_t* pages, size_t count)
+{
+    if (!readWrite_)
+        throw EDbfError(DbfErr::AccessDenied, DbfErr::OpWrite, fileName_);
+    disk_.Write(offset, pages, count * IndexPageSize);
+}
+
 uint32_t TCdxFile::AllocPage()
 {
     uint32_t at = uint32_t(end_);
@@ -536,11 +543,6 @@ TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyEx
 
     std::string dirKey = dir_->PadKey(name);
 
-    uint32_t headerAt = AllocPage();
-    AllocPage();
-    std::array<uint8_t, 1024> buf{};
-    disk_.Write(headerAt, buf.data(), buf.size());
-
     TCdxTagHeader header;
     header.KeyLength = uint16_t(keyLength);
     header.Options = CdxOptCompact | CdxOptCompound | (unique ? CdxOptUnique : 0) |
@@ -553,6 +555,7 @@ TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyEx
     char pad = keyType == 'C' ? ' ' : '\0';
     TCdxSorter sorter(keyLength, pad, unique);
     uint32_t count = table_.RecordCount();
+    sorter.Reserve(forCond ? 0 : count);
     std::vector<char> record(size_t(table_.RecordLength()) + 1);
     bool cache = table_.ReadCache();
     table_.SetReadCache(true);
@@ -561,13 +564,20 @@ TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyEx
             table_.ReadRecordInto(n, record.data());
             if (forCond && !forCond->Matches(record.data()))
                 continue;
-            sorter.Add(key.KeyBytes(record.data()), n);
+            key.KeyInto(record.data(), sorter.NextKey(), keyLength, pad);
+            sorter.Commit(n);
         }
     } catch (...) {
         table_.SetReadCache(cache);
         throw;
     }
     table_.SetReadCache(cache);
+
+    // Every key is known: only now does the file grow, so a record whose key cannot be
+    // computed leaves it as it was.
+    uint32_t headerAt = AllocPage();
+    AllocPage();
+    std::array<uint8_t, 1024> buf{};
     header.Root = sorter.Write(*this, count);
     CdxEncodeHeader(header, buf.data());
     disk_.Write(headerAt, buf.data(), buf.size());

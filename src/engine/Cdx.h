@@ -140,6 +140,7 @@ private:
     friend class TCdxTag;
     uint32_t AllocPage() override;
     void WritePage(uint32_t offset, const uint8_t* page) override;
+    void WritePages(uint32_t offset, const uint8_t* pages, size_t count) override;
     void ReadPage(uint32_t offset, uint8_t* page);
     void ReadBlock(uint32_t offset, uint8_t* buf, size_t n);
     void NewDirectory();

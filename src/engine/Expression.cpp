@@ -1002,6 +1002,47 @@ std::string TExpHandler::KeyBytes(const char* record)
     }
 }
 
+void TExpHandler::KeyInto(const char* record, char* out, int keyLength, char pad)
+{
+    const size_t want = size_t(keyLength);
+    auto put = [&](const char* bytes, size_t n) {
+        n = std::min(n, want);
+        std::memcpy(out, bytes, n);
+        std::memset(out + n, pad, want - n);
+    };
+    if (root_ && root_->kind == TExpNode::Field && table_) {
+        if (!record)
+            record = table_->RecordBuffer();
+        const TDbfField& f = table_->Field(root_->field);
+        switch (f.Type) {
+        case 'N':
+        case 'F':
+        case 'I': {
+            const std::string key = EncodeNumericKey(table_->GetNumber(root_->field, record));
+            put(key.data(), key.size());
+            return;
+        }
+        case 'D':
+        case 'L': break;
+        default: {
+            // The stored text up to a 0x00, blank-padded to the key length as KeyBytes does.
+            const char* p = record + f.Offset;
+            size_t n = size_t(f.Length);
+            if (const void* z = std::memchr(p, 0, n))
+                n = size_t(static_cast<const char*>(z) - p);
+            const size_t blanks = std::min(size_t(KeyLength()), want);
+            n = std::min(n, blanks);
+            std::memcpy(out, p, n);
+            std::memset(out + n, ' ', blanks - n);
+            std::memset(out + blanks, pad, want - blanks);
+            return;
+        }
+        }
+    }
+    const std::string key = KeyBytes(record);
+    put(key.data(), key.size());
+}
+
 std::string TExpHandler::TreeText() const
 {
     std::string out;

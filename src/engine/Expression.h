@@ -58,6 +58,9 @@ public:
     char KeyType() const;
     int KeyLength() const;
     std::string KeyBytes(const char* record = nullptr);
+    // The same key written to out as exactly keyLength bytes (cut, or filled with pad): what a
+    // tag build stores, without a string per record when the key is a plain field.
+    void KeyInto(const char* record, char* out, int keyLength, char pad);
     static std::string EncodeNumericKey(double value);
 
     // The tree in prefix form, e.g. OR(=(WORD1,"x"),=(WORD2,"y")) — for diagnostics.

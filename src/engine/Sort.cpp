@@ -1,100 +1,169 @@
 // Bottom-up tag build: a leaf is closed once its free bytes fall below two worst-case
 // entries, an interior page once it holds its maximum; a closed page already names the next
-// page of its level (allocated then) and hands its last entry to the level above.
+// page of its level (allocated then) and hands its last entry to the level above. Pages are
+// encoded in place as entries arrive (the layouts of CdxEncodeLeaf and CdxEncodeInterior)
+// and go to the sink together at the end.
 #include "engine/Sort.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-
-TCdxSorter::TCdxSorter(int keyLength, char pad, bool unique)
-    : keyLength_(keyLength), pad_(pad), unique_(unique)
-{
-}
-
-void TCdxSorter::Add(std::string key, uint32_t recNo)
-{
-    key.resize(size_t(keyLength_), pad_);
-    uint32_t length = uint32_t(key.size() - size_t(CdxTrailCount(key, pad_)));
-    uint64_t prefix = 0;
-    for (size_t i = 0; i < 8; ++i)
-        prefix = prefix << 8 | (i < length ? uint8_t(key[i]) : 0u);
-    pairs_.push_back(Pair{std::move(key), recNo, length, prefix});
-}
+#include <memory>
 
 namespace {
+
+// Length of a padded key without its trailing pad bytes; eight bytes at a time, since most
+// keys of a wide character field are mostly blanks.
+uint32_t TrimmedLength(const char* key, size_t n, char pad)
+{
+    uint64_t pads;
+    std::memset(&pads, pad, sizeof pads);
+    while (n >= 8) {
+        uint64_t word;
+        std::memcpy(&word, key + n - 8, 8);
+        if (word != pads)
+            break;
+        n -= 8;
+    }
+    while (n > 0 && key[n - 1] == pad)
+        --n;
+    return uint32_t(n);
+}
+
+void Put16(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
+void Put32(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
+void Put32BE(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * (3 - i))); }
 
 struct Builder {
     TCdxPageSink& sink;
     int keyLength;
     char pad;
-    uint64_t recordLimit;
     TCdxLeafParams params;
+
+    // Every page this build allocated, in order, and its bytes once written.
+    std::vector<uint32_t> offsets;
+    std::vector<uint8_t> pages;
+    std::vector<bool> written;
+
     struct Level {
-        TIndexNode node;
+        bool leaf = true;
         bool started = false;
-        uint32_t prev = IndexNoPage;
-        size_t used = 0;  // leaf bytes used
+        size_t slot = 0;  // index into offsets
+        uint32_t left = IndexNoPage;
+        uint32_t right = IndexNoPage;
+        int count = 0;
+        size_t used = 0;                 // leaf: key area bytes used
+        size_t keyPos = IndexPageSize;   // leaf: where the last stored key bytes begin
+        const char* lastKey = nullptr;   // the greatest entry so far: handed up on closing
+        uint32_t lastRec = 0;
     };
     std::vector<Level> levels;
-    std::array<uint8_t, IndexPageSize> page{};
 
-    void Start(size_t lvl, uint32_t offset)
+    uint8_t* Page(size_t slot) { return pages.data() + slot * IndexPageSize; }
+
+    size_t Alloc()
+    {
+        offsets.push_back(sink.AllocPage());
+        pages.resize(offsets.size() * IndexPageSize);
+        written.push_back(false);
+        return offsets.size() - 1;
+    }
+
+    void Start(size_t lvl, size_t slot)
     {
         Level& l = levels[lvl];
-        l.node = TIndexNode();
-        l.node.Offset = offset;
-        l.node.Leaf = lvl == 0;
-        l.node.Left = l.prev;
+        l.leaf = lvl == 0;
+        l.slot = slot;
+        l.right = IndexNoPage;
         l.started = true;
+        l.count = 0;
         l.used = 0;
+        l.keyPos = IndexPageSize;
+        uint8_t* page = Page(slot);
+        if (l.leaf) {
+            std::memset(page, 0, IndexPageSize);
+        } else {
+            std::memset(page, uint8_t(pad), IndexPageSize);
+            std::memset(page, 0, 12);
+        }
     }
 
-    void Emit(size_t lvl)
+    void Emit(size_t lvl, bool root)
     {
         Level& l = levels[lvl];
-        if (l.node.Leaf)
-            CdxEncodeLeaf(l.node, keyLength, pad, recordLimit, page.data());
-        else
-            CdxEncodeInterior(l.node, keyLength, pad, page.data());
-        sink.WritePage(l.node.Offset, page.data());
-        l.prev = l.node.Offset;
+        uint8_t* page = Page(l.slot);
+        Put16(page, l.leaf ? (root ? 3 : 2) : (root ? 1 : 0));
+        Put16(page + 2, uint32_t(l.count));
+        Put32(page + 4, l.left);
+        Put32(page + 8, l.right);
+        if (l.leaf) {
+            Put16(page + 12, uint32_t(CdxKeyArea - int(l.used)));
+            Put32(page + 14, uint32_t(params.RecMask));
+            page[18] = uint8_t((1u << params.DupBits) - 1);
+            page[19] = uint8_t((1u << params.TrailBits) - 1);
+            page[20] = uint8_t(params.RecBits);
+            page[21] = uint8_t(params.DupBits);
+            page[22] = uint8_t(params.TrailBits);
+            page[23] = uint8_t(params.N);
+        }
+        written[l.slot] = true;
+        l.left = offsets[l.slot];
     }
 
-    bool Full(size_t lvl) const
+    bool Full(const Level& l) const
     {
-        const Level& l = levels[lvl];
-        if (l.node.Leaf)
+        if (l.leaf)
             return CdxKeyArea - int(l.used) < 2 * (params.N + keyLength);
-        return int(l.node.Keys.size()) >= CdxInteriorMax(keyLength);
+        return l.count >= CdxInteriorMax(keyLength);
     }
 
     // Closes a full page whose level is known to receive more entries.
     void Close(size_t lvl)
     {
-        uint32_t next = sink.AllocPage();
-        levels[lvl].node.Right = next;
-        Emit(lvl);
-        TIndexKey up = levels[lvl].node.Keys.back();
-        up.Child = levels[lvl].node.Offset;
+        size_t next = Alloc();
+        levels[lvl].right = offsets[next];
+        Emit(lvl, false);
+        const char* key = levels[lvl].lastKey;
+        uint32_t rec = levels[lvl].lastRec;
+        uint32_t child = offsets[levels[lvl].slot];
         Start(lvl, next);
-        Push(lvl + 1, up, false);
+        Push(lvl + 1, key, 0, rec, child, false);
     }
 
-    void Push(size_t lvl, const TIndexKey& entry, bool last)
+    // key: padded to the key length; length: without its trailing pad bytes (leaves only).
+    void Push(size_t lvl, const char* key, uint32_t length, uint32_t rec, uint32_t child, bool last)
     {
         if (lvl == levels.size())
             levels.emplace_back();
         if (!levels[lvl].started)
-            Start(lvl, sink.AllocPage());
+            Start(lvl, Alloc());
         Level& l = levels[lvl];
-        if (l.node.Leaf) {
-            int trail = CdxTrailCount(entry.Key, pad);
-            int dup = l.node.Keys.empty() ? 0 : CdxDupCount(l.node.Keys.back().Key, entry.Key, trail);
-            l.used += size_t(params.N) + entry.Key.size() - size_t(trail) - size_t(dup);
+        uint8_t* page = Page(l.slot);
+        if (l.leaf) {
+            uint32_t dup = 0;
+            if (l.count > 0)
+                while (dup < length && l.lastKey[dup] == key[dup])
+                    ++dup;
+            const uint32_t trail = uint32_t(keyLength) - length;
+            const size_t stored = length - dup;
+            uint64_t v = uint64_t(rec) | (uint64_t(dup) << params.RecBits) |
+                         (uint64_t(trail) << (params.RecBits + params.DupBits));
+            uint8_t* e = page + 24 + size_t(l.count) * size_t(params.N);
+            for (int b = 0; b < params.N; ++b)
+                e[b] = uint8_t(v >> (8 * b));
+            l.keyPos -= stored;
+            std::memcpy(page + l.keyPos, key + dup, stored);
+            l.used += size_t(params.N) + stored;
+        } else {
+            uint8_t* e = page + 12 + size_t(l.count) * size_t(keyLength + 8);
+            std::memcpy(e, key, size_t(keyLength));
+            Put32BE(e + keyLength, rec);
+            Put32BE(e + keyLength + 4, child);
         }
-        l.node.Keys.push_back(entry);
-        if (!last && Full(lvl))
+        ++l.count;
+        l.lastKey = key;
+        l.lastRec = rec;
+        if (!last && Full(l))
             Close(lvl);
     }
 
@@ -102,57 +171,119 @@ struct Builder {
     {
         if (levels.empty()) {
             levels.emplace_back();
-            Start(0, sink.AllocPage());
+            Start(0, Alloc());
         }
         for (size_t lvl = 0; lvl < levels.size(); ++lvl) {
             Level& l = levels[lvl];
-            l.node.Right = IndexNoPage;
-            l.node.Root = lvl + 1 == levels.size();
-            Emit(lvl);
-            if (!l.node.Root) {
-                TIndexKey up = l.node.Keys.back();
-                up.Child = l.node.Offset;
-                Push(lvl + 1, up, true);
-            }
+            l.right = IndexNoPage;
+            const bool root = lvl + 1 == levels.size();
+            Emit(lvl, root);
+            if (!root)
+                Push(lvl + 1, levels[lvl].lastKey, 0, levels[lvl].lastRec, offsets[levels[lvl].slot], true);
         }
-        return levels.back().node.Offset;
+        return offsets[levels.back().slot];
+    }
+
+    // Runs of written pages that follow each other in the file go out as one write each.
+    void Flush()
+    {
+        size_t i = 0;
+        while (i < offsets.size()) {
+            if (!written[i]) {
+                ++i;
+                continue;
+            }
+            size_t j = i + 1;
+            while (j < offsets.size() && written[j] && offsets[j] == offsets[j - 1] + IndexPageSize)
+                ++j;
+            sink.WritePages(offsets[i], Page(i), j - i);
+            i = j;
+        }
     }
 };
 
 } // namespace
 
+TCdxSorter::TCdxSorter(int keyLength, char pad, bool unique)
+    : keyLength_(keyLength), pad_(pad), unique_(unique)
+{
+}
+
+void TCdxSorter::Reserve(size_t n)
+{
+    entries_.reserve(n);
+    lengths_.reserve(n);
+    keys_.reserve(n * size_t(keyLength_));
+}
+
+char* TCdxSorter::NextKey()
+{
+    const size_t end = (lengths_.size() + 1) * size_t(keyLength_);
+    if (keys_.size() < end)
+        keys_.resize(std::max(end, keys_.capacity()));
+    return keys_.data() + end - size_t(keyLength_);
+}
+
+void TCdxSorter::Commit(uint32_t recNo)
+{
+    const uint32_t slot = uint32_t(lengths_.size());
+    const char* key = keys_.data() + size_t(slot) * size_t(keyLength_);
+    const uint32_t length = TrimmedLength(key, size_t(keyLength_), pad_);
+    uint64_t prefix = 0;
+    for (uint32_t i = 0; i < 8; ++i)
+        prefix = prefix << 8 | (i < length ? uint8_t(key[i]) : 0u);
+    lengths_.push_back(uint16_t(length));
+    entries_.push_back(Entry{prefix, recNo, slot});
+}
+
+void TCdxSorter::Add(std::string_view key, uint32_t recNo)
+{
+    char* to = NextKey();
+    const size_t n = std::min(key.size(), size_t(keyLength_));
+    std::memcpy(to, key.data(), n);
+    std::memset(to + n, pad_, size_t(keyLength_) - n);
+    Commit(recNo);
+}
+
 uint32_t TCdxSorter::Write(TCdxPageSink& sink, uint64_t recordLimit)
 {
-    auto compare = [](const Pair& a, const Pair& b) {
-        int c = std::memcmp(a.Key.data(), b.Key.data(), std::min(a.Length, b.Length));
+    const char* keys = keys_.data();
+    const size_t kl = size_t(keyLength_);
+    // Trailing pad bytes do not count; a key that begins another comes first.
+    auto compare = [&](const Entry& a, const Entry& b) {
+        const uint32_t la = lengths_[a.Slot], lb = lengths_[b.Slot];
+        int c = std::memcmp(keys + a.Slot * kl, keys + b.Slot * kl, std::min(la, lb));
         if (c != 0)
             return c;
-        return a.Length < b.Length ? -1 : (a.Length > b.Length ? 1 : 0);
+        return la < lb ? -1 : (la > lb ? 1 : 0);
     };
     const bool prefixIsKey = keyLength_ <= 8;
-    std::sort(pairs_.begin(), pairs_.end(), [&](const Pair& a, const Pair& b) {
+    std::sort(entries_.begin(), entries_.end(), [&](const Entry& a, const Entry& b) {
         if (a.Prefix != b.Prefix)
             return a.Prefix < b.Prefix;
-        if (prefixIsKey && a.Length == b.Length)
+        if (prefixIsKey && lengths_[a.Slot] == lengths_[b.Slot])
             return a.RecNo < b.RecNo;
         int c = compare(a, b);
         return c != 0 ? c < 0 : a.RecNo < b.RecNo;
     });
     if (unique_) {
-        auto end = std::unique(pairs_.begin(), pairs_.end(), [&](const Pair& a, const Pair& b) {
-            return compare(a, b) == 0;
+        auto end = std::unique(entries_.begin(), entries_.end(), [&](const Entry& a, const Entry& b) {
+            return a.Prefix == b.Prefix && compare(a, b) == 0;
         });
-        pairs_.erase(end, pairs_.end());
+        entries_.erase(end, entries_.end());
     }
-    Builder b{sink, keyLength_, pad_, recordLimit, {}, {}, {}};
     uint64_t limit = recordLimit;
-    for (const Pair& k : pairs_)
-        limit = std::max<uint64_t>(limit, k.RecNo);
-    b.recordLimit = limit;
-    b.params = CdxLeafParams(keyLength_, limit);
-    for (size_t i = 0; i < pairs_.size(); ++i)
-        b.Push(0, TIndexKey{std::move(pairs_[i].Key), pairs_[i].RecNo, 0}, i + 1 == pairs_.size());
+    for (const Entry& e : entries_)
+        limit = std::max<uint64_t>(limit, e.RecNo);
+    Builder b{sink, keyLength_, pad_, CdxLeafParams(keyLength_, limit), {}, {}, {}, {}};
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const Entry& e = entries_[i];
+        b.Push(0, keys + e.Slot * kl, lengths_[e.Slot], e.RecNo, 0, i + 1 == entries_.size());
+    }
     uint32_t root = b.Finish();
-    pairs_.clear();
+    b.Flush();
+    entries_.clear();
+    lengths_.clear();
+    keys_.clear();
     return root;
 }

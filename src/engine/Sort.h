@@ -1,12 +1,12 @@
 // TCdxSorter: the bulk builder of a tag. Collects (key, record number) pairs, sorts them in
 // key order and writes the tree bottom-up, every page exactly once and strictly left to right
-// per level. Relies on the page codecs (CdxPage.h) and a sink that allocates and writes pages.
+// per level. Relies on the page layouts (CdxPage.h) and a sink that allocates and writes pages.
 #pragma once
 
 #include "engine/CdxPage.h"
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 #include <vector>
 
 class TCdxPageSink {
@@ -14,15 +14,27 @@ public:
     virtual ~TCdxPageSink() = default;
     virtual uint32_t AllocPage() = 0;
     virtual void WritePage(uint32_t offset, const uint8_t* page) = 0;
+    // count pages that follow each other in the file from offset: one write where the sink can.
+    virtual void WritePages(uint32_t offset, const uint8_t* pages, size_t count)
+    {
+        for (size_t i = 0; i < count; ++i)
+            WritePage(offset + uint32_t(i) * IndexPageSize, pages + i * IndexPageSize);
+    }
 };
 
 class TCdxSorter {
 public:
     TCdxSorter(int keyLength, char pad, bool unique);
 
-    // key: padded to the key length.
-    void Add(std::string key, uint32_t recNo);
-    size_t Count() const { return pairs_.size(); }
+    // Room for the keys of n records, so that collecting them does not reallocate.
+    void Reserve(size_t n);
+    // key: padded to the key length (or cut to it).
+    void Add(std::string_view key, uint32_t recNo);
+    // The key written in place: NextKey gives room for exactly key-length bytes, Commit keeps
+    // them for the record. Without Commit the room is reused by the next key.
+    char* NextKey();
+    void Commit(uint32_t recNo);
+    size_t Count() const { return entries_.size(); }
 
     // Sorts and writes the pages; returns the root's offset. recordLimit sets the leaf
     // entry layout (the table's record count).
@@ -32,13 +44,15 @@ private:
     int keyLength_;
     char pad_;
     bool unique_;
-    struct Pair {
-        std::string Key;
-        uint32_t RecNo;
-        uint32_t Length;  // without the trailing pad bytes: compared often while sorting
-        // The first 8 bytes of the key without its pad bytes (zeros after), big-endian: a
-        // smaller prefix means a smaller key, so most comparisons stop here.
+    // One key: the first 8 bytes of the key without its pad bytes (zeros after), big-endian,
+    // so that a smaller prefix means a smaller key and most comparisons stop there; and where
+    // its padded bytes and trimmed length lie.
+    struct Entry {
         uint64_t Prefix;
+        uint32_t RecNo;
+        uint32_t Slot;
     };
-    std::vector<Pair> pairs_;
+    std::vector<Entry> entries_;
+    std::vector<char> keys_;         // key-length bytes per slot, padded
+    std::vector<uint16_t> lengths_;  // per slot: the key without its trailing pad bytes
 };

@@ -5,6 +5,7 @@
 #include "EngineTestUtil.h"
 #include "engine/Cdx.h"
 #include "engine/Dbf.h"
+#include "engine/Expression.h"
 #include "engine/Index.h"
 
 #include <gtest/gtest.h>
@@ -167,6 +168,102 @@ TEST(SortedBuild, IndexBytesStayTheSame)
     ASSERT_EQ(built.size(), golden.size());
     auto diff = std::mismatch(built.begin(), built.end(), golden.begin());
     EXPECT_TRUE(diff.first == built.end()) << "first difference at byte " << (diff.first - built.begin());
+}
+
+// Keys written in place are the keys KeyBytes gives, cut or filled to the tag's length, for
+// every field type and for computed keys; a record that has no key fails the same way.
+TEST(SortedBuild, KeyIntoWritesWhatKeyBytesGives)
+{
+    TempFolder dir;
+    TDbfTable table;
+    table.Open(CreateDbfTable(dir / "k.dbf", {"NAME;C;10;0", "NUM;N;10;2", "FL;F;12;3", "DAY;D;8;0",
+                                              "FLAG;L;1;0", "WIDE;C;250;0"}),
+               true, false);
+    struct Rec {
+        std::string name, num, fl, day, flag;
+    };
+    const Rec recs[] = {{"cat", "     -1.50", "  123456.789", "20240301", "T"},
+                        {std::string("ab\0cd", 5), "         0", "            ", "        ", "F"},
+                        {"", "  99999.99", "-99999.99999", "19991231", "?"},
+                        {"\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xC9", "    -0.00", " 1e5", "20000229", " "}};
+    const char* expressions[] = {"NAME", "NUM", "FL", "DAY", "FLAG", "WIDE", "UPPER(NAME)", "NAME+NAME",
+                                 "TRIM(NAME)", "NUM*2", "(NAME)"};
+    for (const Rec& r : recs) {
+        table.Blank();
+        table.SetRaw(0, r.name);
+        table.SetRaw(1, r.num);
+        table.SetRaw(2, r.fl);
+        table.SetRaw(3, r.day);
+        table.SetRaw(4, r.flag);
+        table.SetRaw(5, std::string(250, 'w'));
+        std::vector<char> record(table.RecordBuffer(), table.RecordBuffer() + table.RecordLength());
+        table.Blank();  // the current record is another one
+        for (const char* text : expressions) {
+            TExpHandler h(&table);
+            h.Compile(text);
+            for (int length : {1, 5, 8, 10, 20, 240}) {
+                for (char pad : {' ', '\0'}) {
+                    std::string want = h.KeyBytes(record.data());
+                    want.resize(size_t(length), pad);
+                    std::string got(size_t(length) + 1, '#');
+                    h.KeyInto(record.data(), got.data(), length, pad);
+                    EXPECT_EQ(got.back(), '#') << text;  // nothing beyond the key length
+                    got.pop_back();
+                    EXPECT_EQ(got, want) << text << " length " << length << " pad " << int(pad);
+                }
+            }
+        }
+    }
+    table.SetRaw(1, "x1");
+    TExpHandler h(&table);
+    h.Compile("NUM");
+    std::string out(8, '\0');
+    EXPECT_THROW(h.KeyBytes(), EDbfError);
+    EXPECT_THROW(h.KeyInto(nullptr, out.data(), 8, '\0'), EDbfError);
+}
+
+// A build that fails on a record (its key cannot be computed) leaves every byte of the index
+// as it was, replacing a tag or adding one, and later builds go on as if it had not run.
+TEST(SortedBuild, FailedBuildLeavesTheIndexAsItWas)
+{
+    TempFolder dir;
+    TDbfTable table;
+    table.Open(CreateDbfTable(dir / "v.wrd", topicFields()), true, false);
+    fillVariedTable(table, 1500);
+    auto build = [&](const std::string& index, bool failing) {
+        {
+            TCdxFile cdx(table);
+            cdx.Open(index, true, false, true);
+            cdx.AddTag("WORD1", "WORD1");
+            cdx.AddTag("MISS", "MISS");
+        }
+        if (failing) {
+            const auto good = readBytes(index);
+            table.GetRecord(1200);
+            const std::string miss = table.GetRaw(GMiss);
+            table.SetRaw(GMiss, "x1");
+            table.PutRecord(1200);
+            {
+                TCdxFile cdx(table);
+                cdx.Open(index, false, false, true);
+                EXPECT_THROW(cdx.AddTag("MISS", "MISS"), EDbfError);
+                EXPECT_THROW(cdx.AddTag("KBMISS", "MISS+KBMISS"), EDbfError);
+                EXPECT_THROW(cdx.AddTag("SOME", "WORD1", false, true, "MISS > 1"), EDbfError);
+                EXPECT_EQ(cdx.TagCount(), 2);
+            }
+            EXPECT_TRUE(readBytes(index) == good);
+            table.GetRecord(1200);
+            table.SetRaw(GMiss, miss);
+            table.PutRecord(1200);
+        }
+        TCdxFile cdx(table);
+        cdx.Open(index, false, false, true);
+        cdx.AddTag("KBMISS", "KBMISS");
+        EXPECT_TRUE(cdx.Check().empty());
+    };
+    build(dir / "failed.cdx", true);
+    build(dir / "fresh.cdx", false);
+    EXPECT_TRUE(readBytes(dir / "failed.cdx") == readBytes(dir / "fresh.cdx"));
 }
 
 } // namespace
