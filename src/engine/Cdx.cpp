@@ -296,6 +296,7 @@ void TCdxFile::Open(const std::string& name, bool create, bool shared, bool read
 {
     Shut(true);
     fileName_ = ResolveName(name);
+    olderThanTable_ = false;
     try {
         if (!TDiskFile::Exists(fileName_)) {
             if (!create)
@@ -308,6 +309,8 @@ void TCdxFile::Open(const std::string& name, bool create, bool shared, bool read
             fileName_ = TDiskFile::ResolvePath(fileName_);
             disk_.Open(fileName_, readWrite, shared);
             readWrite_ = readWrite;
+            if (table_.IsOpen())
+                olderThanTable_ = disk_.ModificationTime() < table_.Disk().ModificationTime();
             uint64_t size = disk_.Size();
             end_ = (size + IndexPageSize - 1) / IndexPageSize * IndexPageSize;
             if (size <= IndexPageSize) {
@@ -325,8 +328,10 @@ void TCdxFile::Open(const std::string& name, bool create, bool shared, bool read
         throw;
     }
     if (table_.ReadWrite() && (table_.TableFlags() & 1) == 0 &&
-        AsciiUpper(BaseOf(fileName_)) == AsciiUpper(table_.BaseName()))
+        AsciiUpper(BaseOf(fileName_)) == AsciiUpper(table_.BaseName())) {
         table_.MarkProductionIndex();
+        Touch();  // the table's header was just written
+    }
     table_.AttachIndex(this);
     attached_ = true;
 }
@@ -462,11 +467,22 @@ void TCdxFile::Shut(bool detach)
 {
     if (disk_.IsOpen()) {
         try {
+            // A dirty table header (a flush leaves one) would be written after the index had
+            // closed, leaving the index older than its table; it goes first instead. Shared
+            // tables re-read their header before writing it and keep that to their close.
+            bool tableWritten = false;
+            if (readWrite_ && attached_ && table_.IsOpen() && table_.ReadWrite() && !table_.Shared() &&
+                table_.HeaderDirty()) {
+                table_.WriteHeader();
+                tableWritten = !table_.HeaderDirty();
+            }
             for (auto& tag : tags_)
                 tag->Unposition();
             if (dir_)
                 dir_->Unposition();
             WriteDirectoryHeader();
+            if (tableWritten)
+                Touch();
         } catch (...) {
             tags_.clear();
             dir_.reset();
@@ -484,6 +500,16 @@ void TCdxFile::Shut(bool detach)
     if (detach && attached_)
         table_.DetachIndex(this);
     attached_ = false;
+}
+
+void TCdxFile::Touch()
+{
+    if (!readWrite_ || !disk_.IsOpen())
+        return;
+    try {
+        disk_.Touch();
+    } catch (const EEngineError&) {
+    }
 }
 
 void TCdxFile::Close()

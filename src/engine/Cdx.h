@@ -126,6 +126,17 @@ public:
 
     uint32_t ChangeCounter() const { return dirHeader_.Counter; }
 
+    // Whether the index file was older than its table when it was opened (modification
+    // times; equal ones are not older). The engine leaves an index it keeps no older than its
+    // table: whatever writes the table while the index is attached is followed by a write or a
+    // stamp of the index, at the latest when it closes. So an older index may have missed
+    // changes another program made to the table.
+    bool OlderThanTable() const { return olderThanTable_; }
+    // Stamps a read/write index as no older than its table without writing a byte, for a
+    // caller that found it to match the table. A failed stamp is ignored: it only costs that
+    // caller a longer check next time.
+    void Touch();
+
     // The verifier: a list of problems, empty when every page and every tag is sound and
     // each tag holds exactly one correct key per record, in order.
     std::vector<std::string> Check();
@@ -156,6 +167,7 @@ private:
     std::string fileName_;
     bool readWrite_ = false;
     bool attached_ = false;
+    bool olderThanTable_ = false;
     uint64_t end_ = 0;  // next free page
     TCdxTagHeader dirHeader_;
     bool dirHeaderDirty_ = false;

@@ -408,6 +408,27 @@ uint64_t TDiskFile::Size() const
     return uint64_t(st.st_size);
 }
 
+int64_t TDiskFile::ModificationTime() const
+{
+    if (!handle_)
+        throw EDbfError(103, DbfErr::OpRead, path_);
+    struct stat st;
+    if (::fstat(handle_->fd, &st) != 0)
+        fail(errno, DbfErr::OpRead, path_);
+    return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+void TDiskFile::Touch()
+{
+    if (!handle_)
+        throw EDbfError(103, DbfErr::OpWrite, path_);
+    if (!readWrite_ || !handle_->readWrite)
+        throw EDbfError(105, DbfErr::OpWrite, path_);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+    if (::futimens(handle_->fd, times) != 0)
+        fail(errno, DbfErr::OpWrite, path_);
+}
+
 void TDiskFile::Truncate(uint64_t size)
 {
     if (!handle_)

@@ -41,6 +41,12 @@ public:
     bool LastReadWasShort() const { return lastShort_; }
     void Write(uint64_t offset, const void* buffer, size_t n);
     uint64_t Size() const;
+    // The file's last modification time in nanoseconds since the epoch, as the file system
+    // keeps it (often only as fine as the kernel's clock tick, so two files written one after
+    // the other may show equal times).
+    int64_t ModificationTime() const;
+    // Sets the modification time to now without writing a byte (read/write opens only).
+    void Touch();
     // Counts the changes made to the file through any open of it in this process (writes,
     // truncation, Copy onto it); equal values mean no such change in between.
     uint64_t Generation() const;

@@ -35,8 +35,9 @@ void SetUp(TCreateDbfDataSet &creator, TDbfDataSet *table, const std::vector<std
 // Each tag must be there with its own field as key and no condition, and must cover the
 // table: an index left from an older copy of the table (a dictionary replaced by a download,
 // packed by another tool, or words added by a tool that did not keep the index) names records
-// the table does not have, or misses some, and is rebuilt.
-void CheckTags(TDbfDataSet &words)
+// the table does not have, or misses some, and is rebuilt. The ends of every tag and the last
+// record are always checked; `walk` adds a walk of one tag whole.
+void CheckTags(TDbfDataSet &words, bool walk)
 {
     const std::uint32_t records = words.Table()->RecordCount();
     for (const std::string &name : DictionaryTags) {
@@ -49,11 +50,11 @@ void CheckTags(TDbfDataSet &words)
         bool covers = records == 0 ? first == 0 && last == 0
                                    : first != 0 && first <= records && last != 0 && last <= records &&
                                          tag->GoToRecord(records);
-        // One tag is walked whole: every record exactly once, none beyond the table, so that an
-        // index left behind by a tool that packed the table is caught here and not by a failing
-        // walk later. The table's records renumber for every tag alike, so the cheapest tag, the
-        // numeric MISS, is enough; only index pages are read.
-        if (covers && name == "MISS") {
+        // Every record exactly once, none beyond the table, so that an index left behind by a
+        // tool that packed the table is caught here and not by a failing walk later. The
+        // table's records renumber for every tag alike, so the cheapest tag, the numeric MISS,
+        // is enough; only index pages are read.
+        if (covers && walk && name == "MISS") {
             std::vector<bool> seen(records + 1, false);
             std::uint32_t entries = 0;
             for (std::uint32_t r = tag->First(); r != 0 && covers; r = tag->Next()) {
@@ -112,11 +113,18 @@ void OpenDictionary(TDbfDataSet &words, const std::string &path)
 
     try {
         words.AddIndexFile(path + ".cdx");
+        TCdxFile *index = words.IndexFile(0);
         for (const char *tag : {"WORD1", "WORD2", "MISS", "KBMISS"}) {
             words.SetIndexName(tag);
             words.Last();
         }
-        CheckTags(words);
+        // Only an index older than its table can have missed changes made without it (another
+        // tool's pack, a replaced table), so only such an index is walked whole. One found
+        // sound is stamped, so that the walk is not repeated on every opening.
+        const bool older = index->OlderThanTable();
+        CheckTags(words, older);
+        if (older)
+            index->Touch();
         words.SetIndexName("MISS");
         words.First();
         return;

@@ -32,8 +32,10 @@ public:
 
 // Opens path.wrd (path without extension) on `words` with path.cdx attached and MISS the active
 // tag, positioned on the first record. When the index is missing, unreadable, lacks one of the
-// four tags or does not cover the table, it is deleted and built anew. A table that cannot be
-// opened raises the engine's error; `words` is then closed.
+// four tags or does not cover the table, it is deleted and built anew. Every tag's ends and the
+// last record are checked; an index file older than the table is also walked whole (MISS) and,
+// found sound, stamped as current. A table that cannot be opened raises the engine's error;
+// `words` is then closed.
 void OpenDictionary(TDbfDataSet &words, const std::string &path);
 
 // Deletes path.cdx and builds the four tags into a new one, then attaches it (MISS active).
