@@ -586,11 +586,31 @@ TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyEx
     bool cache = table_.ReadCache();
     table_.SetReadCache(true);
     try {
+        // Read in place, the few bytes a key needs would each wait for memory: they are
+        // fetched some records ahead meanwhile.
+        int from, to, forFrom, forTo;
+        key.RecordSpan(from, to);
+        if (forCond) {
+            forCond->RecordSpan(forFrom, forTo);
+            if (forFrom < forTo) {
+                from = from < to ? std::min(from, forFrom) : forFrom;
+                to = std::max(to, forTo);
+            }
+        }
+        const uint32_t ahead = 16;
         for (uint32_t n = 1; n <= count; ++n) {
-            table_.ReadRecordInto(n, record.data());
-            if (forCond && !forCond->Matches(record.data()))
+            if (n + ahead <= count && from < to)
+                if (const char* later = table_.PeekRecord(n + ahead))
+                    for (int at = from; at < to + 63; at += 64)
+                        __builtin_prefetch(later + std::min(at, to - 1));
+            const char* at = table_.PeekRecord(n);
+            if (!at) {
+                table_.ReadRecordInto(n, record.data());
+                at = record.data();
+            }
+            if (forCond && !forCond->Matches(at))
                 continue;
-            key.KeyInto(record.data(), sorter.NextKey(), keyLength, pad);
+            key.KeyInto(at, sorter.NextKey(), keyLength, pad);
             sorter.Commit(n);
         }
     } catch (...) {

@@ -636,6 +636,19 @@ void TDbfTable::ReadRecordInto(uint32_t n, char* buf)
     readRecordAt(n, buf);
 }
 
+const char* TDbfTable::PeekRecord(uint32_t n)
+{
+    checkOpen();
+    if (n == 0 || n > recordCount_)
+        throw EDbfError(DbfErr::BeyondEof, 0, fileName_);
+    if (!blockCacheOn())
+        return nullptr;
+    const uint64_t pos = uint64_t(headerLength_) + uint64_t(n - 1) * uint64_t(recordLength_);
+    const std::vector<char>& data = block(pos / DbfBlockSize);
+    const size_t at = size_t(pos % DbfBlockSize);
+    return at + size_t(recordLength_) <= data.size() ? data.data() + at : nullptr;
+}
+
 void TDbfTable::SetRecordBuffer(const char* record)
 {
     std::memcpy(current_.data(), record, size_t(recordLength_));

@@ -127,6 +127,9 @@ public:
     void SetRecordBuffer(const char* record);
     // Reads record n into buf (RecordLength bytes) without changing the current record.
     void ReadRecordInto(uint32_t n, char* buf);
+    // Record n where it already lies whole in an exclusive table's block cache, valid until
+    // the next call on the table; null when it must be read with ReadRecordInto.
+    const char* PeekRecord(uint32_t n);
 
     // --- fields by 0-based index; record defaults to the current buffer
     std::string GetRaw(int field, const char* record = nullptr) const;       // full length

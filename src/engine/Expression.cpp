@@ -1002,6 +1002,27 @@ std::string TExpHandler::KeyBytes(const char* record)
     }
 }
 
+void TExpHandler::RecordSpan(int& from, int& to) const
+{
+    from = to = 0;
+    bool any = false;
+    auto visit = [&](auto& self, const TExpNode* n) -> void {
+        if (!n)
+            return;
+        if (n->kind == TExpNode::Field && table_) {
+            const TDbfField& f = table_->Field(n->field);
+            from = any ? std::min(from, f.Offset) : f.Offset;
+            to = any ? std::max(to, f.Offset + f.Length) : f.Offset + f.Length;
+            any = true;
+        }
+        self(self, n->left.get());
+        self(self, n->right.get());
+        for (const auto& a : n->args)
+            self(self, a.get());
+    };
+    visit(visit, root_.get());
+}
+
 void TExpHandler::KeyInto(const char* record, char* out, int keyLength, char pad)
 {
     const size_t want = size_t(keyLength);

@@ -51,6 +51,9 @@ public:
     TExpType StaticType() const;
     // Greatest length among the fields the expression names.
     int FieldLength() const { return fieldLength_; }
+    // The bytes of a record the expression reads: from the first field it names to the end
+    // of the last, as [from, to) offsets in the record; from == to when it names none.
+    void RecordSpan(int& from, int& to) const;
 
     // Index keys: 'C', 'N' or 'D'; key length (the character value's length, 8 otherwise);
     // and the encoded key bytes for a record (character: blank-padded to the key length;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
 
@@ -28,6 +29,22 @@ uint32_t TrimmedLength(const char* key, size_t n, char pad)
     while (n > 0 && key[n - 1] == pad)
         --n;
     return uint32_t(n);
+}
+
+// Bytes two keys share from their start, at most n.
+uint32_t CommonPrefix(const char* a, const char* b, uint32_t n)
+{
+    uint32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y)
+            return i + uint32_t(std::countr_zero(x ^ y) / 8);  // little-endian: first byte lowest
+    }
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
 }
 
 void Put16(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
@@ -140,10 +157,7 @@ struct Builder {
         Level& l = levels[lvl];
         uint8_t* page = Page(l.slot);
         if (l.leaf) {
-            uint32_t dup = 0;
-            if (l.count > 0)
-                while (dup < length && l.lastKey[dup] == key[dup])
-                    ++dup;
+            const uint32_t dup = l.count > 0 ? CommonPrefix(l.lastKey, key, length) : 0;
             const uint32_t trail = uint32_t(keyLength) - length;
             const size_t stored = length - dup;
             uint64_t v = uint64_t(rec) | (uint64_t(dup) << params.RecBits) |
@@ -202,6 +216,37 @@ struct Builder {
     }
 };
 
+// Stable LSD radix sort on the 64-bit prefix, a byte per pass; passes where every entry has
+// the same byte (the high bytes of small numbers, the common first letters) are skipped.
+template <class Entry>
+void SortByPrefix(std::vector<Entry>& entries)
+{
+    const size_t n = entries.size();
+    if (n < 2)
+        return;
+    std::vector<std::array<uint32_t, 256>> counts(8);
+    for (auto& c : counts)
+        c.fill(0);
+    for (const Entry& e : entries)
+        for (int d = 0; d < 8; ++d)
+            ++counts[size_t(d)][(e.Prefix >> (8 * d)) & 0xFF];
+    std::vector<Entry> other(n);
+    for (int d = 0; d < 8; ++d) {
+        std::array<uint32_t, 256>& c = counts[size_t(d)];
+        if (c[(entries[0].Prefix >> (8 * d)) & 0xFF] == n)
+            continue;
+        uint32_t at = 0;
+        for (uint32_t& k : c) {
+            uint32_t here = k;
+            k = at;
+            at += here;
+        }
+        for (const Entry& e : entries)
+            other[c[(e.Prefix >> (8 * d)) & 0xFF]++] = e;
+        entries.swap(other);
+    }
+}
+
 } // namespace
 
 TCdxSorter::TCdxSorter(int keyLength, char pad, bool unique)
@@ -233,6 +278,8 @@ void TCdxSorter::Commit(uint32_t recNo)
     for (uint32_t i = 0; i < 8; ++i)
         prefix = prefix << 8 | (i < length ? uint8_t(key[i]) : 0u);
     lengths_.push_back(uint16_t(length));
+    if (!entries_.empty() && recNo <= entries_.back().RecNo)
+        inRecordOrder_ = false;
     entries_.push_back(Entry{prefix, recNo, slot});
 }
 
@@ -257,15 +304,34 @@ uint32_t TCdxSorter::Write(TCdxPageSink& sink, uint64_t recordLimit)
             return c;
         return la < lb ? -1 : (la > lb ? 1 : 0);
     };
-    const bool prefixIsKey = keyLength_ <= 8;
-    std::sort(entries_.begin(), entries_.end(), [&](const Entry& a, const Entry& b) {
+    auto less = [&](const Entry& a, const Entry& b) {
         if (a.Prefix != b.Prefix)
             return a.Prefix < b.Prefix;
-        if (prefixIsKey && lengths_[a.Slot] == lengths_[b.Slot])
-            return a.RecNo < b.RecNo;
         int c = compare(a, b);
         return c != 0 ? c < 0 : a.RecNo < b.RecNo;
-    });
+    };
+    if (!inRecordOrder_) {
+        std::sort(entries_.begin(), entries_.end(), less);
+    } else {
+        // Added in record order: a stable sort on the prefix keeps equal keys in record order,
+        // and only runs of one prefix whose keys may still differ need the full comparison.
+        SortByPrefix(entries_);
+        const bool prefixIsKey = keyLength_ <= 8;
+        for (size_t i = 0; i < entries_.size();) {
+            size_t j = i + 1;
+            bool sameLength = true;
+            while (j < entries_.size() && entries_[j].Prefix == entries_[i].Prefix) {
+                sameLength = sameLength && lengths_[entries_[j].Slot] == lengths_[entries_[i].Slot];
+                ++j;
+            }
+            if (j - i > 1 && !(prefixIsKey && sameLength)) {
+                auto from = entries_.begin() + long(i), to = entries_.begin() + long(j);
+                if (!std::is_sorted(from, to, less))
+                    std::sort(from, to, less);
+            }
+            i = j;
+        }
+    }
     if (unique_) {
         auto end = std::unique(entries_.begin(), entries_.end(), [&](const Entry& a, const Entry& b) {
             return a.Prefix == b.Prefix && compare(a, b) == 0;
@@ -277,6 +343,9 @@ uint32_t TCdxSorter::Write(TCdxPageSink& sink, uint64_t recordLimit)
         limit = std::max<uint64_t>(limit, e.RecNo);
     Builder b{sink, keyLength_, pad_, CdxLeafParams(keyLength_, limit), {}, {}, {}, {}};
     for (size_t i = 0; i < entries_.size(); ++i) {
+        // Sorted, the keys are read in no order of the buffer: ask for a later one early.
+        if (i + 8 < entries_.size())
+            __builtin_prefetch(keys + entries_[i + 8].Slot * kl);
         const Entry& e = entries_[i];
         b.Push(0, keys + e.Slot * kl, lengths_[e.Slot], e.RecNo, 0, i + 1 == entries_.size());
     }
@@ -285,5 +354,6 @@ uint32_t TCdxSorter::Write(TCdxPageSink& sink, uint64_t recordLimit)
     entries_.clear();
     lengths_.clear();
     keys_.clear();
+    inRecordOrder_ = true;
     return root;
 }

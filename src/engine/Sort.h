@@ -55,4 +55,5 @@ private:
     std::vector<Entry> entries_;
     std::vector<char> keys_;         // key-length bytes per slot, padded
     std::vector<uint16_t> lengths_;  // per slot: the key without its trailing pad bytes
+    bool inRecordOrder_ = true;      // every record number above the one before
 };
