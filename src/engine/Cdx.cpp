@@ -298,7 +298,16 @@ void TCdxFile::Open(const std::string& name, bool create, bool shared, bool read
     fileName_ = ResolveName(name);
     olderThanTable_ = false;
     try {
-        if (!TDiskFile::Exists(fileName_)) {
+        // The open itself finds the file (case-insensitively, when need be): no lookup first.
+        bool missing = false;
+        try {
+            disk_.Open(fileName_, readWrite, shared);
+        } catch (const EDbfError& e) {
+            if (e.code() != DbfErr::FileNotFound && e.code() != DbfErr::PathNotFound)
+                throw;
+            missing = true;
+        }
+        if (missing) {
             if (!create)
                 throw EDbfError(DbfErr::FileNotFound, DbfErr::OpOpen, fileName_);
             disk_.Create(fileName_, shared);
@@ -306,8 +315,7 @@ void TCdxFile::Open(const std::string& name, bool create, bool shared, bool read
             end_ = 0;
             NewDirectory();
         } else {
-            fileName_ = TDiskFile::ResolvePath(fileName_);
-            disk_.Open(fileName_, readWrite, shared);
+            fileName_ = disk_.Path();
             readWrite_ = readWrite;
             if (table_.IsOpen())
                 olderThanTable_ = disk_.ModificationTime() < table_.Disk().ModificationTime();

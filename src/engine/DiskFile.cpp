@@ -222,10 +222,14 @@ bool TDiskFile::Exists(const std::string& path) { return exists(ResolvePath(path
 void TDiskFile::Open(const std::string& path, bool readWrite, bool shared)
 {
     Close();
-    std::string real = ResolvePath(path);
+    // The name as given is tried first; only a miss looks the folder through.
+    std::string real = path;
     struct stat st;
-    if (::stat(real.c_str(), &st) != 0)
-        fail(errno, DbfErr::OpOpen, path);
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        real = ResolvePath(path);
+        if (::stat(real.c_str(), &st) != 0)
+            fail(errno, DbfErr::OpOpen, path);
+    }
     // A folder, pipe or device in a table's place is refused (a pipe would block the open).
     if (!S_ISREG(st.st_mode))
         throw EDbfError(DbfErr::AccessDenied, DbfErr::OpOpen, path);

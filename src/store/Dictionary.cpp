@@ -32,39 +32,40 @@ void SetUp(TCreateDbfDataSet &creator, TDbfDataSet *table, const std::vector<std
     creator.AutoOverwrite = true;
 }
 
-// Each tag must be there with its own field as key and no condition, and must cover the
-// table: an index left from an older copy of the table (a dictionary replaced by a download,
-// packed by another tool, or words added by a tool that did not keep the index) names records
-// the table does not have, or misses some, and is rebuilt. The ends of every tag and the last
-// record are always checked; `walk` adds a walk of one tag whole.
-void CheckTags(TDbfDataSet &words, bool walk)
+// Each tag must be there with its own field as key and no condition, and must fit the table.
+// Every tag's last entry names a record of the table (the tag opens at its end), and MISS, the
+// tag the program opens in, also its first entry and the table's last record. `thorough` is
+// for an index that may have missed changes to the table (a dictionary replaced by a download,
+// packed by another tool, or words added by a tool that did not keep the index): then every
+// tag's two ends and the last record are checked, and MISS is walked whole, every record exactly
+// once and none beyond the table, so that such an index is rebuilt here and not met later as a
+// failing walk. The table's records renumber for every tag alike, so the cheapest tag, the
+// numeric MISS, is enough for the walk; only index pages are read.
+void CheckTags(TDbfDataSet &words, bool thorough)
 {
     const std::uint32_t records = words.Table()->RecordCount();
+    const auto within = [records](std::uint32_t r) { return records == 0 ? r == 0 : r != 0 && r <= records; };
     for (const std::string &name : DictionaryTags) {
         TCdxTag *tag = nullptr;
         for (int i = 0; i < words.IndexFileCount() && !tag; ++i)
             tag = words.IndexFile(i)->TagByName(name);
         if (!tag || tag->HasFor() || AsciiUpper(Trim(tag->KeyExpression())) != name)
             throw EDatabaseError("Cannot find index tag " + name);
-        std::uint32_t first = tag->First(), last = tag->Last();
-        bool covers = records == 0 ? first == 0 && last == 0
-                                   : first != 0 && first <= records && last != 0 && last <= records &&
-                                         tag->GoToRecord(records);
-        // Every record exactly once, none beyond the table, so that an index left behind by a
-        // tool that packed the table is caught here and not by a failing walk later. The
-        // table's records renumber for every tag alike, so the cheapest tag, the numeric MISS,
-        // is enough; only index pages are read.
-        if (covers && walk && name == "MISS") {
+        const bool whole = thorough || name == "MISS";
+        bool fits = within(tag->Last()) && (!whole || within(tag->First()));
+        if (fits && whole && records != 0)
+            fits = tag->GoToRecord(records);
+        if (fits && thorough && name == "MISS") {
             std::vector<bool> seen(records + 1, false);
             std::uint32_t entries = 0;
-            for (std::uint32_t r = tag->First(); r != 0 && covers; r = tag->Next()) {
-                covers = r <= records && !seen[r] && ++entries <= records;
-                if (covers)
+            for (std::uint32_t r = tag->First(); r != 0 && fits; r = tag->Next()) {
+                fits = r <= records && !seen[r] && ++entries <= records;
+                if (fits)
                     seen[r] = true;
             }
-            covers = covers && entries == records;
+            fits = fits && entries == records;
         }
-        if (!covers)
+        if (!fits)
             throw EDatabaseError("Index does not match the table");
     }
 }
@@ -114,13 +115,10 @@ void OpenDictionary(TDbfDataSet &words, const std::string &path)
     try {
         words.AddIndexFile(path + ".cdx");
         TCdxFile *index = words.IndexFile(0);
-        for (const char *tag : {"WORD1", "WORD2", "MISS", "KBMISS"}) {
-            words.SetIndexName(tag);
-            words.Last();
-        }
-        // Only an index older than its table can have missed changes made without it (another
-        // tool's pack, a replaced table), so only such an index is walked whole. One found
-        // sound is stamped, so that the walk is not repeated on every opening.
+        // Each tag is checked from the index itself, without making it the cursor's order in
+        // turn: that would read a record at every step. Only an index older than its table can
+        // have missed changes made without it, so only such an index is checked thoroughly;
+        // one found sound is stamped, so that the long check is not repeated on every opening.
         const bool older = index->OlderThanTable();
         CheckTags(words, older);
         if (older)

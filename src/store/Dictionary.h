@@ -32,9 +32,11 @@ public:
 
 // Opens path.wrd (path without extension) on `words` with path.cdx attached and MISS the active
 // tag, positioned on the first record. When the index is missing, unreadable, lacks one of the
-// four tags or does not cover the table, it is deleted and built anew. Every tag's ends and the
-// last record are checked; an index file older than the table is also walked whole (MISS) and,
-// found sound, stamped as current. A table that cannot be opened raises the engine's error;
+// four tags or does not fit the table, it is deleted and built anew. An index file no older
+// than the table (as the engine leaves the index it keeps) has each tag's last entry, and MISS's
+// first entry and last record, checked; an older one, which may have missed changes made
+// without it, has both ends of every tag and the last record checked and MISS walked whole, and
+// found sound is stamped as current. A table that cannot be opened raises the engine's error;
 // `words` is then closed.
 void OpenDictionary(TDbfDataSet &words, const std::string &path);
 
