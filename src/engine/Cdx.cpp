@@ -609,8 +609,8 @@ TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyEx
         for (uint32_t n = 1; n <= count; ++n) {
             if (n + ahead <= count && from < to)
                 if (const char* later = table_.PeekRecord(n + ahead))
-                    for (int at = from; at < to + 63; at += 64)
-                        __builtin_prefetch(later + std::min(at, to - 1));
+                    for (int byte = from; byte < to + 63; byte += 64)
+                        __builtin_prefetch(later + std::min(byte, to - 1));
             const char* at = table_.PeekRecord(n);
             if (!at) {
                 table_.ReadRecordInto(n, record.data());
