@@ -234,6 +234,61 @@ bool TCdxTag::GoToRecord(uint32_t recNo)
     return SeekEntry(key, recNo) && Admits(buf.data());
 }
 
+bool TCdxTag::ForEachRecord(const std::function<bool(uint32_t)>& each)
+{
+    Unposition();
+    // A tag's pages mostly lie one after another (a build writes them in order), so they are
+    // read in runs of this many pages.
+    constexpr size_t RunPages = 64;
+    std::vector<uint8_t> run(RunPages * IndexPageSize);
+    uint64_t runAt = 0, runEnd = 0;
+    auto page = [&](uint32_t offset) -> const uint8_t* {
+        if (offset < IndexPageSize || offset % IndexPageSize != 0 || uint64_t(offset) + IndexPageSize > file_.end_)
+            Damaged("page offset " + std::to_string(offset));
+        if (offset < runAt || uint64_t(offset) + IndexPageSize > runEnd) {
+            size_t n = size_t(std::min<uint64_t>(run.size(), file_.end_ - offset));
+            file_.ReadBlock(offset, run.data(), n);
+            runAt = offset;
+            runEnd = offset + n;
+        }
+        return run.data() + (offset - runAt);
+    };
+    // Depth first from the root; every page is visited once, so a cycle ends the walk.
+    const uint64_t pageLimit = file_.end_ / IndexPageSize;
+    uint64_t visited = 0;
+    struct Pending {
+        std::vector<uint32_t> children;  // still to visit, last first
+    };
+    std::vector<Pending> stack;
+    std::vector<uint32_t> next{header_.Root};
+    TIndexNode node;
+    std::string error;
+    for (;;) {
+        while (!next.empty()) {
+            uint32_t at = next.back();
+            next.pop_back();
+            if (++visited > pageLimit || stack.size() > 64)
+                Damaged("tag " + name_ + " has more pages than its file");
+            if (!CdxDecodePage(page(at), at, KeyLength(), PadByte(), node, &error))
+                Damaged(error);
+            if (node.Leaf) {
+                for (const TIndexKey& k : node.Keys)
+                    if (!each(k.RecNo))
+                        return false;
+                continue;
+            }
+            stack.push_back(Pending{std::move(next)});
+            next.clear();
+            for (auto k = node.Keys.rbegin(); k != node.Keys.rend(); ++k)
+                next.push_back(k->Child);
+        }
+        if (stack.empty())
+            return true;
+        next = std::move(stack.back().children);
+        stack.pop_back();
+    }
+}
+
 void TCdxTag::UpdateRecord(uint32_t recNo, bool appended)
 {
     TDbfTable& table = file_.table_;

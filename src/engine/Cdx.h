@@ -12,6 +12,7 @@
 #include "engine/Index.h"
 #include "engine/Sort.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,12 @@ public:
     // Positions on the record's entry (its key computed from the record on disk); false
     // when the record has none here (then positioned on the entry after where it would be).
     bool GoToRecord(uint32_t recNo);
+
+    // Calls `each` with the record number of every entry, in the tag's tree order, until it
+    // returns false (then false). For a check of the whole tag: its pages are read from the
+    // file in runs and decoded once each, without a position (the tag's own is dropped first,
+    // writing what it held). Damage raises error 2112, as navigation would.
+    bool ForEachRecord(const std::function<bool(uint32_t)>& each);
 
     // Key of a record buffer (RecordLength bytes), and whether the FOR condition admits it.
     std::string RecordKey(const char* record);

@@ -58,12 +58,12 @@ void CheckTags(TDbfDataSet &words, bool thorough)
         if (fits && thorough && name == "MISS") {
             std::vector<bool> seen(records + 1, false);
             std::uint32_t entries = 0;
-            for (std::uint32_t r = tag->First(); r != 0 && fits; r = tag->Next()) {
-                fits = r <= records && !seen[r] && ++entries <= records;
-                if (fits)
-                    seen[r] = true;
-            }
-            fits = fits && entries == records;
+            fits = tag->ForEachRecord([&](std::uint32_t r) {
+                if (r == 0 || r > records || seen[r] || ++entries > records)
+                    return false;
+                seen[r] = true;
+                return true;
+            }) && entries == records;
         }
         if (!fits)
             throw EDatabaseError("Index does not match the table");

@@ -375,21 +375,25 @@ TEST_F(DictionaryTest, AnIndexTheEngineKeepsIsNeverOlderThanItsTable)
     }
 }
 
-// A table replaced by a copy without its last word, whose index (from the five-word table)
-// still looks right at its ends: the word left out lies inside every tag's order.
+// An index of five words that stopped matching its table in ways its ends do not show: the
+// table replaced by a copy without its last word (that word lies inside every tag's order), or
+// one word's entry lost from MISS. Only an index older than the table is walked and so rebuilt.
 TEST_F(DictionaryTest, AStaleIndexIsWalkedWhenItIsOlderThanTheTable)
 {
+    enum Stale { Sound, ShorterTable, LostEntry };
     struct Case
     {
         const char *what;
-        bool stale;       // the table lost a word the index still names
-        bool indexNewer;  // modification times
+        Stale stale;
+        bool indexNewer; // modification times
         bool rebuilt;
     };
     const Case cases[] = {
-        {"stale, older than the table", true, false, true},
-        {"sound, older than the table", false, false, false},
-        {"stale, newer than the table", true, true, false},
+        {"table shortened, index older", ShorterTable, false, true},
+        {"entry lost, index older", LostEntry, false, true},
+        {"sound, index older", Sound, false, false},
+        {"table shortened, index newer", ShorterTable, true, false},
+        {"entry lost, index newer", LostEntry, true, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -405,9 +409,15 @@ TEST_F(DictionaryTest, AStaleIndexIsWalkedWhenItIsOlderThanTheTable)
         words.Post();
         words.Close();
         OpenDictionary(words, path); // builds the index of five words
+        if (c.stale == LostEntry) {
+            TCdxTag *miss = words.IndexFile(0)->TagByName("MISS");
+            std::vector<char> record(size_t(words.Table()->RecordLength()) + 1);
+            words.Table()->ReadRecordInto(2, record.data()); // cat
+            ASSERT_TRUE(miss->KeyDelete(miss->RecordKey(record.data()), 2));
+        }
         words.Close();
         words.ClearIndexFiles();
-        if (c.stale) {
+        if (c.stale == ShorterTable) {
             words.SetTableName(path + ".wrd");
             words.Open();
             words.SetRecNo(5);
@@ -418,21 +428,78 @@ TEST_F(DictionaryTest, AStaleIndexIsWalkedWhenItIsOlderThanTheTable)
         }
         Age(path, c.indexNewer);
         const std::string index = Bytes(path + ".cdx");
-        const std::uint32_t records = c.stale ? 4 : 5;
+        const std::uint32_t records = c.stale == ShorterTable ? 4 : 5;
 
         ASSERT_NO_THROW(OpenDictionary(words, path));
         EXPECT_EQ(Bytes(path + ".cdx") != index, c.rebuilt);
         EXPECT_GE(fs::last_write_time(path + ".cdx"), fs::last_write_time(path + ".wrd"));
         EXPECT_EQ(words.RecordCount(), records);
-        if (c.stale && !c.rebuilt) {
-            // Not caught on opening: a walk in its order meets the missing record as the
+        if (c.rebuilt || c.stale == Sound) {
+            EXPECT_EQ(Order("MISS", "WORD1").size(), records);
+            EXPECT_EQ(Order("WORD2", "WORD1").size(), records);
+        } else if (c.stale == ShorterTable) {
+            // Not caught on opening: a walk in any order meets the missing record as the
             // engine's error, never as a word that is not there.
             EXPECT_THROW(Order("MISS", "WORD1"), EEngineError);
+            EXPECT_THROW(Order("WORD2", "WORD1"), EEngineError);
         } else {
-            EXPECT_EQ(Order("MISS", "WORD1").size(), records);
+            // Not caught either: the word is missing from the MISS order only.
+            EXPECT_EQ(Order("MISS", "WORD1"), (std::vector<std::string>{"apple", "bee", "house", "tree"}));
             EXPECT_EQ(Order("WORD2", "WORD1").size(), records);
         }
         words.Close();
+    }
+}
+
+// A dictionary large enough for trees of several levels: the whole-tag walk must see every
+// tag's entries in the order navigation does, and catch one lost from the middle of MISS.
+TEST_F(DictionaryTest, TheWholeTagWalkFollowsTreesOfSeveralLevels)
+{
+    const std::string path = Path("large");
+    Make(path, false);
+    words.SetTableName(path + ".wrd");
+    words.Open();
+    for (int i = 0; i < 3000; ++i) {
+        words.Append();
+        words.FieldByName("WORD1").SetAsString("w" + std::to_string((i * 7919) % 3000) + std::string(60, 'x'));
+        words.FieldByName("WORD2").SetAsString(W("слово") + std::to_string(i % 500));
+        words.FieldByName("MISS").SetAsInteger(i % 37);
+        words.FieldByName("KBMISS").SetAsInteger((i * 13) % 101);
+        words.Post();
+    }
+    words.Close();
+    OpenDictionary(words, path);
+    for (const std::string &name : DictionaryTags) {
+        SCOPED_TRACE(name);
+        TCdxTag *tag = words.IndexFile(0)->TagByName(name);
+        std::vector<std::uint32_t> navigated, walked;
+        for (std::uint32_t r = tag->First(); r != 0; r = tag->Next())
+            navigated.push_back(r);
+        EXPECT_TRUE(tag->ForEachRecord([&](std::uint32_t r) {
+            walked.push_back(r);
+            return true;
+        }));
+        EXPECT_EQ(walked, navigated);
+        EXPECT_EQ(walked.size(), 3004u);
+        std::size_t seen = 0;
+        EXPECT_FALSE(tag->ForEachRecord([&](std::uint32_t) { return ++seen < 10; }));
+        EXPECT_EQ(seen, 10u);
+    }
+    // A sound older index is kept; one that lost an entry from the middle of MISS is rebuilt.
+    for (bool lose : {false, true}) {
+        SCOPED_TRACE(lose ? "entry lost" : "sound");
+        if (lose) {
+            TCdxTag *miss = words.IndexFile(0)->TagByName("MISS");
+            std::vector<char> record(size_t(words.Table()->RecordLength()) + 1);
+            words.Table()->ReadRecordInto(1500, record.data());
+            ASSERT_TRUE(miss->KeyDelete(miss->RecordKey(record.data()), 1500));
+        }
+        words.Close();
+        Age(path, false);
+        const std::string index = Bytes(path + ".cdx");
+        OpenDictionary(words, path);
+        EXPECT_EQ(Bytes(path + ".cdx") != index, lose);
+        EXPECT_EQ(Order("MISS", "WORD1").size(), 3004u);
     }
 }
 
