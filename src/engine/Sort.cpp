@@ -9,7 +9,6 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <memory>
 
 namespace {
 
