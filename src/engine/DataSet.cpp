@@ -207,6 +207,9 @@ struct TDbfDataSet::Impl
 {
     std::vector<std::unique_ptr<TCdxFile>> indexes;
     TCdxTag *tag = nullptr; // the active tag, none in natural order
+    // The character field whose whole value is the active tag's key, -1 when there is none:
+    // while the tag stands on an untouched record, that field is read from the key.
+    int keyField = -1;
 
     std::unique_ptr<TExpHandler> filter; // the last compiled filter
     std::string filterText;
@@ -258,7 +261,10 @@ std::string TField::AsString() const
 {
     const TDbfTable &t = *FDataSet.FTable;
     switch (FType) {
-    case ftString: return t.GetString(FOrdinal);
+    case ftString:
+        if (const TIndexKey *key = FDataSet.KeyOfField(FOrdinal))
+            return TDbfTable::CharacterText(key->Key.data(), key->Key.size());
+        return t.GetString(FOrdinal);
     case ftSmallint:
     case ftInteger: return std::to_string(AsInteger());
     case ftFloat: return FormatFloat(AsFloat());
@@ -720,6 +726,7 @@ void TDbfDataSet::DoClose()
     FState = dsInactive;
     FModified = false;
     FImpl->tag = nullptr;
+    FImpl->keyField = -1;
     FImpl->DropFilter();
     std::exception_ptr failure;
     try {
@@ -772,6 +779,7 @@ TField &TDbfDataSet::FieldByName(const std::string &name) const
 void TDbfDataSet::CloseIndexFiles()
 {
     FImpl->tag = nullptr;
+    FImpl->keyField = -1;
     std::exception_ptr failure;
     for (auto &file : FImpl->indexes) {
         try {
@@ -887,6 +895,18 @@ TCdxTag *TDbfDataSet::FindTag(const std::string &name) const
     return nullptr;
 }
 
+const TIndexKey *TDbfDataSet::KeyOfField(int ordinal) const
+{
+    // The key is the field's bytes exactly (same length, no condition), so it gives the same
+    // value as the record would, without touching the record.
+    if (ordinal != FImpl->keyField || !FTable->RecordAsRead() || (FState != dsBrowse && FState != dsFilter))
+        return nullptr;
+    const TIndexKey *entry = FImpl->tag->CurrentEntry();
+    if (!entry || entry->RecNo != FTable->RecNo() || entry->Key.size() != size_t(FTable->Field(ordinal).Length))
+        return nullptr;
+    return entry;
+}
+
 void TDbfDataSet::ApplyIndexName(bool keepRecord)
 {
     TCdxTag *tag = nullptr;
@@ -896,6 +916,12 @@ void TDbfDataSet::ApplyIndexName(bool keepRecord)
             Fail(Format("Cannot find index tag %s", FIndexName));
     }
     FImpl->tag = tag;
+    FImpl->keyField = -1;
+    if (tag && !tag->HasFor() && tag->KeyType() == 'C') {
+        int f = FTable->FindField(Trim(tag->KeyExpression()));
+        if (f >= 0 && FTable->Field(f).Type == 'C' && FTable->Field(f).Length == tag->KeyLength())
+            FImpl->keyField = f;
+    }
     FTable->SetReadCache(tag == nullptr);
     if (keepRecord && FCurrent != 0 && FCurrent <= FTable->RecordCount())
         GoToRecord(FCurrent);
@@ -1437,7 +1463,7 @@ bool TDbfDataSet::FilterBit(std::uint32_t recNo)
     if (recNo >= impl.bits.size()) {
         // Appended since the snapshot by another writer: judged when first met.
         impl.bits.resize(recNo + 1, 0);
-        impl.bits[recNo] = impl.filter->Matches(FTable->RecordBuffer()) ? 1 : 0;
+        impl.bits[recNo] = impl.filter->Matches(FTable->RecordView()) ? 1 : 0;
     }
     return impl.bits[recNo] != 0;
 }
@@ -1449,7 +1475,7 @@ void TDbfDataSet::UpdateFilterBit(std::uint32_t recNo)
         return;
     if (recNo >= impl.bits.size())
         impl.bits.resize(recNo + 1, 0);
-    impl.bits[recNo] = impl.filter->Matches(FTable->RecordBuffer()) ? 1 : 0;
+    impl.bits[recNo] = impl.filter->Matches(FTable->RecordView()) ? 1 : 0;
 }
 
 void TDbfDataSet::SetFilter(const std::string &text)

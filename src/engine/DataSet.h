@@ -16,6 +16,7 @@
 class TDbfDataSet;
 class TCdxFile;
 class TCdxTag;
+struct TIndexKey;
 
 enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsFilter };
 
@@ -231,6 +232,8 @@ public:
 private:
     friend class TField;
     struct Impl;
+    // The active tag's entry holding the field's value for the current record, if any.
+    const TIndexKey *KeyOfField(int ordinal) const;
 
     // Checks every public operation makes first.
     void CheckActive() const;

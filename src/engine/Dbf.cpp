@@ -373,6 +373,7 @@ void TDbfTable::Close()
     }
     recordLocks_.clear();
     tableLocks_ = appendLocks_ = 0;
+    pending_ = false;
     disk_.Close();
     fields_.clear();
     recordCount_ = recNo_ = 0;
@@ -401,13 +402,78 @@ int TDbfTable::FindField(std::string_view name) const
 
 // ---------------------------------------------------------------- block cache
 
+void TDbfTable::locate()
+{
+    const uint64_t pos = uint64_t(headerLength_) + uint64_t(recNo_ - 1) * uint64_t(recordLength_);
+    const size_t at = size_t(pos % DbfBlockSize);
+    const std::vector<char>& data = block(pos / DbfBlockSize);
+    if (data.size() < at + size_t(recordLength_))
+        throw EDbfError(DbfErr::ShortRead, DbfErr::OpRead, disk_.Path());
+    view_ = data.data() + at;
+    pinned_ = pos / DbfBlockSize;
+}
+
+void TDbfTable::materialize()
+{
+    if (!pending_)
+        return;
+    if (!view_)
+        locate();
+    std::memcpy(current_.data(), view_, size_t(recordLength_));
+    std::memcpy(old_.data(), view_, size_t(recordLength_));
+    pending_ = false;
+    view_ = nullptr;
+    pinned_ = UINT64_MAX;
+}
+
 void TDbfTable::dropBlocks()
 {
+    if (pending_ && view_)
+        materialize();  // its bytes go with the blocks; a record not looked up yet is read afresh
     blocks_.clear();
+    loadedBlocks_ = 0;
+    flags_.clear();
     countValid_ = false;
     last_ = nullptr;
     lastBlock_ = UINT64_MAX;
     blocksGeneration_ = disk_.IsOpen() ? disk_.Generation() : 0;
+}
+
+void TDbfTable::noteFlags(uint64_t pos, const char* bytes, size_t n)
+{
+    const uint64_t first = uint64_t(headerLength_), length = uint64_t(recordLength_);
+    if (length == 0 || pos + n <= first)
+        return;
+    uint64_t r = pos <= first ? 0 : (pos - first + length - 1) / length;  // 0-based record
+    for (uint64_t at = first + r * length; at < pos + n && r < 0xFFFFFFFFu; at += length, ++r) {
+        if (r + 1 >= flags_.size())
+            flags_.resize(std::max<size_t>(size_t(r) + 2, flags_.size() * 2), 0);
+        flags_[size_t(r) + 1] = bytes[at - pos] == '*' ? 2 : 1;
+    }
+}
+
+void TDbfTable::forgetBlock(uint64_t index)
+{
+    if (index >= blocks_.size() || !blocks_[index])
+        return;
+    if (index == pinned_)
+        materialize();
+    if (blocks_[index].get() == last_) {
+        last_ = nullptr;
+        lastBlock_ = UINT64_MAX;
+    }
+    blocks_[index].reset();
+    --loadedBlocks_;
+}
+
+void TDbfTable::evictBlock()
+{
+    // The least recently used block goes; the current record's block only when it is the last.
+    uint64_t oldest = UINT64_MAX;
+    for (uint64_t i = 0; i < blocks_.size(); ++i)
+        if (blocks_[i] && i != pinned_ && (oldest == UINT64_MAX || blocks_[i]->Used < blocks_[oldest]->Used))
+            oldest = i;
+    forgetBlock(oldest != UINT64_MAX ? oldest : pinned_);
 }
 
 const std::vector<char>& TDbfTable::block(uint64_t index)
@@ -418,25 +484,19 @@ const std::vector<char>& TDbfTable::block(uint64_t index)
         last_->Used = ++blockClock_;
         return last_->Data;
     }
-    auto it = blocks_.find(index);
-    if (it == blocks_.end()) {
-        while (blocks_.size() >= blockLimit_) {
-            auto oldest = blocks_.begin();
-            for (auto i = blocks_.begin(); i != blocks_.end(); ++i)
-                if (i->second.Used < oldest->second.Used)
-                    oldest = i;
-            if (&oldest->second == last_) {
-                last_ = nullptr;
-                lastBlock_ = UINT64_MAX;
-            }
-            blocks_.erase(oldest);
-        }
-        TBlock b;
-        b.Data.resize(DbfBlockSize);
-        b.Data.resize(disk_.Read(index * DbfBlockSize, b.Data.data(), DbfBlockSize));
-        it = blocks_.emplace(index, std::move(b)).first;
+    if (index >= blocks_.size() || !blocks_[index]) {
+        while (loadedBlocks_ >= blockLimit_ && loadedBlocks_ > 0)
+            evictBlock();
+        auto b = std::make_unique<TBlock>();
+        b->Data.resize(DbfBlockSize);  // its capacity for good: patches never move it
+        b->Data.resize(disk_.Read(index * DbfBlockSize, b->Data.data(), DbfBlockSize));
+        noteFlags(index * DbfBlockSize, b->Data.data(), b->Data.size());
+        if (index >= blocks_.size())
+            blocks_.resize(size_t(index) + 1);
+        blocks_[index] = std::move(b);
+        ++loadedBlocks_;
     }
-    last_ = &it->second;
+    last_ = blocks_[index].get();
     lastBlock_ = index;
     last_->Used = ++blockClock_;
     return last_->Data;
@@ -472,20 +532,18 @@ void TDbfTable::writeThrough(uint64_t pos, const char* buf, size_t n)
     blocksGeneration_ = disk_.Generation();
     if (n == 0)
         return;
+    noteFlags(pos, buf, n);  // whether or not their blocks are cached
     for (uint64_t index = pos / DbfBlockSize; index <= (pos + n - 1) / DbfBlockSize; ++index) {
-        auto it = blocks_.find(index);
-        if (it == blocks_.end())
+        if (index >= blocks_.size() || !blocks_[index])
             continue;
-        std::vector<char>& data = it->second.Data;
+        if (index == pinned_)
+            materialize();  // the current record stays as it was read
+        std::vector<char>& data = blocks_[index]->Data;
         const uint64_t start = index * DbfBlockSize;
         const size_t from = size_t(std::max(pos, start) - start);
         const size_t to = size_t(std::min(pos + n, start + DbfBlockSize) - start);
         if (from > data.size()) {  // a gap after the cached end: read afresh when needed
-            if (&it->second == last_) {
-                last_ = nullptr;
-                lastBlock_ = UINT64_MAX;
-            }
-            blocks_.erase(it);
+            forgetBlock(index);
             continue;
         }
         if (to > data.size())
@@ -620,8 +678,26 @@ bool TDbfTable::GetRecord(int code)
         }
         throw EDbfError(DbfErr::BeyondEof, 0, fileName_);
     }
-    readRecordAt(n, current_.data());
-    std::memcpy(old_.data(), current_.data(), size_t(recordLength_));
+    const uint64_t pos = uint64_t(headerLength_) + uint64_t(n - 1) * uint64_t(recordLength_);
+    const size_t at = size_t(pos % DbfBlockSize);
+    if (blockCacheOn() && at + size_t(recordLength_) <= DbfBlockSize) {
+        pending_ = true;
+        view_ = nullptr;
+        pinned_ = UINT64_MAX;
+    } else if (blockCacheOn()) {
+        // Across two blocks: gathered into the spare of two buffers, so that the current
+        // record stays whole if the read fails.
+        std::vector<char>& spill = spill_[spillNext_];
+        spill.resize(size_t(recordLength_));
+        readBlocks(pos, spill.data(), spill.size());
+        spillNext_ ^= 1;
+        pending_ = true;
+        view_ = spill.data();
+        pinned_ = UINT64_MAX;
+    } else {
+        readRecordAt(n, current_.data());
+        std::memcpy(old_.data(), current_.data(), size_t(recordLength_));
+    }
     recNo_ = n;
     eof_ = bof_ = false;
     std::fill(changed_.begin(), changed_.end(), false);
@@ -651,6 +727,7 @@ const char* TDbfTable::PeekRecord(uint32_t n)
 
 void TDbfTable::SetRecordBuffer(const char* record)
 {
+    materialize();
     std::memcpy(current_.data(), record, size_t(recordLength_));
 }
 
@@ -677,6 +754,7 @@ void TDbfTable::AppendRecord()
     try {
         if (disk_.Shared())
             ReadHeader();  // another writer may have appended meanwhile
+        materialize();
         current_[0] = ' ';
         uint32_t n = recordCount_ + 1;
         current_[size_t(recordLength_)] = char(DbfEofMark);
@@ -703,6 +781,7 @@ void TDbfTable::PutRecord(uint32_t n)
     }
     if (!disk_.ReadWrite())
         throw EDbfError(105, DbfErr::OpWrite, fileName_);
+    materialize();
     writeRecordAt(n, current_.data(), false);
     recNo_ = n;
     eof_ = bof_ = false;
@@ -714,6 +793,7 @@ void TDbfTable::DeleteRecord()
     checkOpen();
     if (recNo_ == 0 || recNo_ > recordCount_)
         throw EDbfError(DbfErr::BeyondEof, 0, fileName_);
+    materialize();
     current_[0] = '*';
     PutRecord(recNo_);
 }
@@ -723,18 +803,22 @@ void TDbfTable::UndeleteRecord()
     checkOpen();
     if (recNo_ == 0 || recNo_ > recordCount_)
         throw EDbfError(DbfErr::BeyondEof, 0, fileName_);
+    materialize();
     current_[0] = ' ';
     PutRecord(recNo_);
 }
 
 bool TDbfTable::IsDeleted(const char* record) const
 {
-    return (record ? record[0] : current_.empty() ? ' ' : current_[0]) == '*';
+    if (!record && pending_ && recNo_ < flags_.size() && flags_[recNo_])
+        return flags_[recNo_] == 2;
+    return (record ? record[0] : current_.empty() ? ' ' : view()[0]) == '*';
 }
 
 void TDbfTable::Blank()
 {
     checkOpen();
+    materialize();
     std::fill(current_.begin(), current_.begin() + recordLength_, ' ');
     for (const auto& f : fields_) {
         if (f.Type == 'N' || f.Type == 'F')
@@ -747,11 +831,15 @@ void TDbfTable::Blank()
 
 // ---------------------------------------------------------------- fields
 
-char* TDbfTable::fieldPtr(int field) { return current_.data() + fields_[size_t(field)].Offset; }
+char* TDbfTable::fieldPtr(int field)
+{
+    materialize();
+    return current_.data() + fields_[size_t(field)].Offset;
+}
 
 const char* TDbfTable::fieldPtr(int field, const char* record) const
 {
-    return (record ? record : current_.data()) + fields_[size_t(field)].Offset;
+    return (record ? record : view()) + fields_[size_t(field)].Offset;
 }
 
 std::string TDbfTable::GetRaw(int field, const char* record) const
@@ -763,12 +851,24 @@ std::string TDbfTable::GetRaw(int field, const char* record) const
 std::string TDbfTable::GetString(int field, const char* record) const
 {
     checkField(field);
-    const char* p = fieldPtr(field, record);
-    size_t n = size_t(fields_[size_t(field)].Length);
-    if (const void* z = std::memchr(p, 0, n))
-        n = size_t(static_cast<const char*>(z) - p);
+    return CharacterText(fieldPtr(field, record), size_t(fields_[size_t(field)].Length));
+}
+
+std::string TDbfTable::CharacterText(const char* p, size_t n)
+{
+    // Words are short in long fields: the padding goes first, eight spaces at a time, and
+    // only what is left is searched for a NUL (what follows the last visible byte is blank
+    // anyway, so the result is the same).
+    static constexpr char spaces[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    while (n >= 8 && std::memcmp(p + n - 8, spaces, 8) == 0)
+        n -= 8;
     while (n > 0 && static_cast<unsigned char>(p[n - 1]) <= 0x20)
         --n;
+    if (const void* z = std::memchr(p, 0, n)) {
+        n = size_t(static_cast<const char*>(z) - p);
+        while (n > 0 && static_cast<unsigned char>(p[n - 1]) <= 0x20)
+            --n;
+    }
     return std::string(p, n);
 }
 

@@ -120,9 +120,16 @@ public:
 
     // The current record (RecordLength bytes, followed by a 0x1A byte) and the record as
     // last read or written (the old key source for index updates).
-    char* RecordBuffer() { return current_.data(); }
-    const char* RecordBuffer() const { return current_.data(); }
-    const char* OldBuffer() const { return old_.data(); }
+    char* RecordBuffer() { materialize(); return current_.data(); }
+    const char* RecordBuffer() const { return view(); }
+    const char* OldBuffer() const { return pending_ ? view() : old_.data(); }
+    // The current record for reading only (RecordLength bytes, no end mark): valid until the
+    // next call on this table. Exclusive tables serve it from the cached file blocks, so a
+    // record that is only looked at is never copied.
+    const char* RecordView() const { return view(); }
+    // Whether the current record is exactly as read from the file: not changed, not blanked,
+    // not handed out for writing since GetRecord.
+    bool RecordAsRead() const { return pending_; }
     // Copies raw record bytes into the current buffer (e.g. a cursor's edit buffer).
     void SetRecordBuffer(const char* record);
     // Reads record n into buf (RecordLength bytes) without changing the current record.
@@ -134,6 +141,8 @@ public:
     // --- fields by 0-based index; record defaults to the current buffer
     std::string GetRaw(int field, const char* record = nullptr) const;       // full length
     std::string GetString(int field, const char* record = nullptr) const;    // C rules
+    // The C rules on raw field bytes: up to the first NUL, trailing blanks and controls cut.
+    static std::string CharacterText(const char* bytes, size_t n);
     double GetNumber(int field, const char* record = nullptr) const;         // error 1004
     std::optional<int32_t> GetDate(int field, const char* record = nullptr) const;
     bool GetLogical(int field, const char* record = nullptr) const;
@@ -193,7 +202,7 @@ public:
     bool ReadCache() const { return cacheOn_; }
     // Most blocks an exclusive table keeps (DbfBlockLimit unless set; at least 1).
     void SetBlockCacheLimit(size_t blocks) { blockLimit_ = std::max<size_t>(1, blocks); }
-    size_t CachedBlocks() const { return blocks_.size(); }
+    size_t CachedBlocks() const { return loadedBlocks_; }
 
     // --- copying: builds dest with the same descriptors (builder by version byte) and
     // appends the records next() names (physical numbers; 0 ends) in that order. Without
@@ -209,6 +218,23 @@ private:
     void readRecordAt(uint32_t n, char* buf);
     bool blockCacheOn() const { return !disk_.Shared(); }
     const std::vector<char>& block(uint64_t index);
+    void evictBlock();
+    void forgetBlock(uint64_t index);
+    // A record read from the blocks is copied into the current and old buffers only when it
+    // is changed or handed out for writing.
+    void materialize();
+    void noteFlags(uint64_t pos, const char* bytes, size_t n);
+    // A record read from the blocks is found in them only when its bytes are first wanted:
+    // an ordered walk that reads its words from the index never touches the table.
+    void locate();
+    const char* view() const
+    {
+        if (!pending_)
+            return current_.data();
+        if (!view_)
+            const_cast<TDbfTable*>(this)->locate();  // the cache fills; the record is the same
+        return view_;
+    }
     void readBlocks(uint64_t pos, char* buf, size_t n);
     void writeThrough(uint64_t pos, const char* buf, size_t n);
     void dropBlocks();
@@ -247,10 +273,19 @@ private:
     uint32_t cacheFirst_ = 0;  // first record in the cache, 0 when empty
     uint32_t cacheCount_ = 0;
     struct TBlock {
-        std::vector<char> Data;  // shorter than a block at the end of the file
+        std::vector<char> Data;  // shorter than a block at the end of the file; never reallocated
         uint64_t Used = 0;
     };
-    std::unordered_map<uint64_t, TBlock> blocks_;
+    std::vector<std::unique_ptr<TBlock>> blocks_;  // by block number; null when not cached
+    size_t loadedBlocks_ = 0;
+    bool pending_ = false;          // the current record is view_, inside block pinned_
+    const char* view_ = nullptr;    // null: not looked up yet
+    uint64_t pinned_ = UINT64_MAX;  // none: view_ is a record gathered into spill_
+    std::array<std::vector<char>, 2> spill_;
+    int spillNext_ = 0;
+    // Deletion flags of the records whose first byte the blocks have held: 0 not known yet,
+    // 1 live, 2 deleted. An ordered walk asks them without touching the records.
+    std::vector<uint8_t> flags_;
     uint64_t blocksGeneration_ = 0;  // the file's generation the blocks were read or patched at
     uint64_t blockClock_ = 0;
     size_t blockLimit_ = DbfBlockLimit;

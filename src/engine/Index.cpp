@@ -90,9 +90,9 @@ const TIndexKey* TIndexTag::CurrentEntry() const
     if (path_.empty() || eof_ || bof_)
         return nullptr;
     const Level& leaf = path_.back();
-    if (leaf.Pos < 0 || size_t(leaf.Pos) >= leaf.Node.Keys.size())
+    if (leaf.Pos < 0 || size_t(leaf.Pos) >= leaf.Node->Keys.size())
         return nullptr;
-    return &leaf.Node.Keys[size_t(leaf.Pos)];
+    return &leaf.Node->Keys[size_t(leaf.Pos)];
 }
 
 uint32_t TIndexTag::TreeCurrent() const
@@ -122,18 +122,18 @@ void TIndexTag::WritePath()
 
 void TIndexTag::CheckNode(const Level& level)
 {
-    const auto& keys = level.Node.Keys;
-    if (!level.Node.Leaf && keys.empty() && path_.size() > 1)
-        Damaged("empty interior page at " + std::to_string(level.Node.Offset));
+    const auto& keys = level.Node->Keys;
+    if (!level.Node->Leaf && keys.empty() && path_.size() > 1)
+        Damaged("empty interior page at " + std::to_string(level.Node->Offset));
     if (!keys.empty()) {
-        if (level.Lo && CompareEntries(keys.front(), *level.Lo) <= 0)
-            Damaged("page " + std::to_string(level.Node.Offset) + " below its parent's range");
-        if (level.Hi && CompareEntries(keys.back(), *level.Hi) > 0)
-            Damaged("page " + std::to_string(level.Node.Offset) + " above its parent's entry");
+        if (const TIndexKey* lo = level.Lo.Get(); lo && CompareEntries(keys.front(), *lo) <= 0)
+            Damaged("page " + std::to_string(level.Node->Offset) + " below its parent's range");
+        if (const TIndexKey* hi = level.Hi.Get(); hi && CompareEntries(keys.back(), *hi) > 0)
+            Damaged("page " + std::to_string(level.Node->Offset) + " above its parent's entry");
     }
 }
 
-const TIndexNode& TIndexTag::FetchNode(uint32_t offset)
+TNodeRef TIndexTag::FetchNode(uint32_t offset)
 {
     auto it = cache_.find(offset);
     if (it != cache_.end())
@@ -148,17 +148,19 @@ const TIndexNode& TIndexTag::FetchNode(uint32_t offset)
     }
     if (cache_.size() >= cacheLimit_)
         cache_.clear();
-    return cache_.emplace(offset, std::move(node)).first->second;
+    return cache_.emplace(offset, TNodeRef(std::move(node))).first->second;
 }
 
-void TIndexTag::StoreNode(const TIndexNode& node)
+void TIndexTag::StoreNode(const TNodeRef& node)
 {
-    WriteNode(node);
+    WriteNode(*node);
     if (cache_.size() >= cacheLimit_)
         cache_.clear();
-    TIndexNode& cached = cache_[node.Offset];
+    TNodeRef& cached = cache_[node->Offset];
     cached = node;
-    cached.Root = node.Offset == RootOffset();
+    const bool root = node->Offset == RootOffset();
+    if (cached->Root != root)
+        cached.Edit().Root = root;
 }
 
 void TIndexTag::PatchSibling(uint32_t offset, bool right, uint32_t sibling)
@@ -166,7 +168,7 @@ void TIndexTag::PatchSibling(uint32_t offset, bool right, uint32_t sibling)
     SetSibling(offset, right, sibling);
     auto it = cache_.find(offset);
     if (it != cache_.end())
-        (right ? it->second.Right : it->second.Left) = sibling;
+        (right ? it->second.Edit().Right : it->second.Edit().Left) = sibling;
 }
 
 void TIndexTag::DropCache()
@@ -187,22 +189,16 @@ void TIndexTag::LoadRoot()
 void TIndexTag::PushChild(size_t level)
 {
     const Level& parent = path_[level];
-    const TIndexKey& entry = parent.Node.Keys[size_t(parent.Pos)];
+    const TIndexKey& entry = parent.Node->Keys[size_t(parent.Pos)];
     if (path_.size() >= MaxDepth)
         Damaged("tree too deep");
     for (const Level& l : path_) {
-        if (l.Node.Offset == entry.Child)
+        if (l.Node->Offset == entry.Child)
             Damaged("page cycle at " + std::to_string(entry.Child));
     }
     Level child;
-    child.Hi = entry;
-    child.Hi->Child = 0;
-    if (parent.Pos > 0) {
-        child.Lo = parent.Node.Keys[size_t(parent.Pos - 1)];
-        child.Lo->Child = 0;
-    } else {
-        child.Lo = parent.Lo;
-    }
+    child.Hi = Bound{parent.Node, parent.Pos};
+    child.Lo = parent.Pos > 0 ? Bound{parent.Node, parent.Pos - 1} : parent.Lo;
     child.Node = FetchNode(entry.Child);
     path_.push_back(std::move(child));
     CheckNode(path_.back());
@@ -213,7 +209,7 @@ void TIndexTag::Descend(size_t level, Aim aim, const TIndexKey* target)
     TrimPath(level + 1);
     for (;;) {
         Level& l = path_.back();
-        const auto& keys = l.Node.Keys;
+        const auto& keys = l.Node->Keys;
         int n = int(keys.size());
         int pos = 0;
         if (aim == Aim::First) {
@@ -225,11 +221,11 @@ void TIndexTag::Descend(size_t level, Aim aim, const TIndexKey* target)
                 return AimCompare(e, *target, aim) < 0;
             });
             pos = int(it - keys.begin());
-            if (!l.Node.Leaf && pos == n)
+            if (!l.Node->Leaf && pos == n)
                 pos = std::max(0, n - 1);
         }
         l.Pos = pos;
-        if (l.Node.Leaf || n == 0)
+        if (l.Node->Leaf || n == 0)
             return;
         PushChild(path_.size() - 1);
     }
@@ -239,15 +235,15 @@ uint32_t TIndexTag::SettleForward()
 {
     for (;;) {
         Level& leaf = path_.back();
-        if (leaf.Node.Leaf && size_t(leaf.Pos) < leaf.Node.Keys.size()) {
+        if (leaf.Node->Leaf && size_t(leaf.Pos) < leaf.Node->Keys.size()) {
             eof_ = bof_ = false;
-            return leaf.Node.Keys[size_t(leaf.Pos)].RecNo;
+            return leaf.Node->Keys[size_t(leaf.Pos)].RecNo;
         }
         int lvl = int(path_.size()) - 2;
-        while (lvl >= 0 && size_t(path_[size_t(lvl)].Pos) + 1 >= path_[size_t(lvl)].Node.Keys.size())
+        while (lvl >= 0 && size_t(path_[size_t(lvl)].Pos) + 1 >= path_[size_t(lvl)].Node->Keys.size())
             --lvl;
         if (lvl < 0) {
-            leaf.Pos = int(leaf.Node.Keys.size());
+            leaf.Pos = int(leaf.Node->Keys.size());
             eof_ = true;
             bof_ = false;
             return 0;
@@ -263,9 +259,9 @@ uint32_t TIndexTag::SettleBackward()
 {
     for (;;) {
         Level& leaf = path_.back();
-        if (leaf.Node.Leaf && leaf.Pos >= 0 && size_t(leaf.Pos) < leaf.Node.Keys.size()) {
+        if (leaf.Node->Leaf && leaf.Pos >= 0 && size_t(leaf.Pos) < leaf.Node->Keys.size()) {
             eof_ = bof_ = false;
-            return leaf.Node.Keys[size_t(leaf.Pos)].RecNo;
+            return leaf.Node->Keys[size_t(leaf.Pos)].RecNo;
         }
         int lvl = int(path_.size()) - 2;
         while (lvl >= 0 && path_[size_t(lvl)].Pos <= 0)
@@ -302,7 +298,7 @@ uint32_t TIndexTag::TreeNext()
     if (path_.empty())
         return TreeFirst();
     Level& leaf = path_.back();
-    if (!eof_ && size_t(leaf.Pos + 1) <= leaf.Node.Keys.size())
+    if (!eof_ && size_t(leaf.Pos + 1) <= leaf.Node->Keys.size())
         leaf.Pos++;
     bof_ = false;
     return SettleForward();
@@ -378,26 +374,26 @@ bool TIndexTag::KeyAdd(const std::string& rawKey, uint32_t recNo)
     LoadRoot();
     Descend(0, Aim::Lower, &entry);
     Level& leaf = path_.back();
-    if (!leaf.Node.Leaf && path_.size() == 1 && leaf.Node.Keys.empty()) {
-        leaf.Node.Leaf = true;  // an emptied interior root holds keys again as a leaf
+    if (!leaf.Node->Leaf && path_.size() == 1 && leaf.Node->Keys.empty()) {
+        leaf.Node.Edit().Leaf = true;  // an emptied interior root holds keys again as a leaf
         leaf.Pos = 0;
     }
-    if (!leaf.Node.Leaf)
+    if (!leaf.Node->Leaf)
         Damaged("interior page without entries");
-    auto& keys = leaf.Node.Keys;
     size_t pos = size_t(leaf.Pos);
-    if (pos < keys.size() && CompareEntries(keys[pos], entry) == 0) {
+    if (pos < leaf.Node->Keys.size() && CompareEntries(leaf.Node->Keys[pos], entry) == 0) {
         Restore(saved);
         return false;
     }
+    auto& keys = leaf.Node.Edit().Keys;
     keys.insert(keys.begin() + long(pos), entry);
     leaf.Dirty = true;
     // A new greatest entry of a page raises its parent's entry, and so on upwards.
     for (int lvl = int(path_.size()) - 2; lvl >= 0; --lvl) {
         Level& l = path_[size_t(lvl)];
-        TIndexKey& sep = l.Node.Keys[size_t(l.Pos)];
-        if (CompareEntries(entry, sep) <= 0)
+        if (CompareEntries(entry, l.Node->Keys[size_t(l.Pos)]) <= 0)
             break;
+        TIndexKey& sep = l.Node.Edit().Keys[size_t(l.Pos)];
         sep.Key = entry.Key;
         sep.RecNo = entry.RecNo;
         l.Dirty = true;
@@ -411,12 +407,12 @@ bool TIndexTag::KeyAdd(const std::string& rawKey, uint32_t recNo)
 void TIndexTag::FixOverflow()
 {
     for (size_t lvl = path_.size() - 1; lvl >= 1; --lvl) {
-        while (!NodeFits(path_[lvl].Node))
+        while (!NodeFits(*path_[lvl].Node))
             SplitLevel(lvl);
     }
-    while (!NodeFits(path_[0].Node)) {
+    while (!NodeFits(*path_[0].Node)) {
         SplitRoot();
-        while (!NodeFits(path_[1].Node))
+        while (!NodeFits(*path_[1].Node))
             SplitLevel(1);
     }
 }
@@ -424,14 +420,15 @@ void TIndexTag::FixOverflow()
 void TIndexTag::SplitLevel(size_t lvl)
 {
     Level& cur = path_[lvl];
-    TIndexNode& node = cur.Node;
+    TIndexNode& node = cur.Node.Edit();
     size_t count = node.Keys.size();
     if (count < 2)
         Damaged("entry too large for a page");
     size_t k = node.Leaf ? LeafSplitCount(node) : (count + 1) / 2;
     k = std::clamp<size_t>(k, 1, count - 1);
 
-    TIndexNode left;
+    TNodeRef leftRef{TIndexNode{}};
+    TIndexNode& left = leftRef.Edit();
     left.Offset = AllocPage();
     left.Leaf = node.Leaf;
     left.Keys.assign(node.Keys.begin(), node.Keys.begin() + long(k));
@@ -441,13 +438,14 @@ void TIndexTag::SplitLevel(size_t lvl)
     if (node.Left != IndexNoPage && node.Left != node.Offset)
         PatchSibling(node.Left, true, left.Offset);
     node.Left = left.Offset;
-    StoreNode(left);
+    StoreNode(leftRef);
     cur.Dirty = true;
 
     Level& parent = path_[lvl - 1];
     TIndexKey sep = left.Keys.back();
     sep.Child = left.Offset;
-    parent.Node.Keys.insert(parent.Node.Keys.begin() + parent.Pos, sep);
+    auto& parentKeys = parent.Node.Edit().Keys;
+    parentKeys.insert(parentKeys.begin() + parent.Pos, sep);
     parent.Pos++;
     parent.Dirty = true;
     if (cur.Pos >= int(k))
@@ -459,18 +457,19 @@ void TIndexTag::SplitRoot()
     // The root keeps its offset (the tag header names it); its entries move to a new page.
     Level moved;
     moved.Node = path_[0].Node;
-    moved.Node.Offset = AllocPage();
-    moved.Node.Root = false;
-    moved.Node.Left = moved.Node.Right = IndexNoPage;
+    TIndexNode& m = moved.Node.Edit();
+    m.Offset = AllocPage();
+    m.Root = false;
+    m.Left = m.Right = IndexNoPage;
     moved.Pos = path_[0].Pos;
     moved.Dirty = true;
 
-    TIndexNode& root = path_[0].Node;
+    TIndexNode& root = path_[0].Node.Edit();
     root.Leaf = false;
     root.Root = true;
     root.Left = root.Right = IndexNoPage;
-    TIndexKey sep = moved.Node.Keys.back();
-    sep.Child = moved.Node.Offset;
+    TIndexKey sep = m.Keys.back();
+    sep.Child = m.Offset;
     root.Keys.assign(1, sep);
     path_[0].Pos = 0;
     path_[0].Dirty = true;
@@ -493,17 +492,18 @@ bool TIndexTag::KeyDelete(const std::string& rawKey, uint32_t recNo)
         return false;
     }
     Level& leaf = path_.back();
-    leaf.Node.Keys.erase(leaf.Node.Keys.begin() + leaf.Pos);
+    auto& leafKeys = leaf.Node.Edit().Keys;
+    leafKeys.erase(leafKeys.begin() + leaf.Pos);
     leaf.Dirty = true;
-    bool wasLast = size_t(leaf.Pos) == leaf.Node.Keys.size();
+    bool wasLast = size_t(leaf.Pos) == leafKeys.size();
     for (size_t lvl = path_.size() - 1; lvl >= 1; --lvl) {
         Level& cur = path_[lvl];
         Level& parent = path_[lvl - 1];
-        auto& pkeys = parent.Node.Keys;
-        if (cur.Node.Keys.empty()) {
+        if (cur.Node->Keys.empty()) {
             // The emptied page stays in the file, unreferenced and out of the sibling chain.
-            Unlink(cur.Node);
+            Unlink(*cur.Node);
             cur.Dirty = false;
+            auto& pkeys = parent.Node.Edit().Keys;
             pkeys.erase(pkeys.begin() + parent.Pos);
             parent.Dirty = true;
             wasLast = size_t(parent.Pos) == pkeys.size();
@@ -511,19 +511,20 @@ bool TIndexTag::KeyDelete(const std::string& rawKey, uint32_t recNo)
         }
         if (!wasLast)
             break;
+        auto& pkeys = parent.Node.Edit().Keys;
         TIndexKey& sep = pkeys[size_t(parent.Pos)];
-        sep.Key = cur.Node.Keys.back().Key;
-        sep.RecNo = cur.Node.Keys.back().RecNo;
+        sep.Key = cur.Node->Keys.back().Key;
+        sep.RecNo = cur.Node->Keys.back().RecNo;
         parent.Dirty = true;
         wasLast = size_t(parent.Pos) + 1 == pkeys.size();
     }
     Level& root = path_[0];
-    if (!root.Node.Leaf && root.Node.Keys.empty()) {
-        root.Node.Leaf = true;
+    if (!root.Node->Leaf && root.Node->Keys.empty()) {
+        root.Node.Edit().Leaf = true;
         root.Dirty = true;
     }
     // Abandoned pages must not be written back by the path.
-    while (path_.size() > 1 && path_.back().Node.Keys.empty()) {
+    while (path_.size() > 1 && path_.back().Node->Keys.empty()) {
         path_.back().Dirty = false;
         path_.pop_back();
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <string>
@@ -29,6 +30,26 @@ struct TIndexNode {
     uint32_t Left = IndexNoPage;
     uint32_t Right = IndexNoPage;
     std::vector<TIndexKey> Keys;
+};
+
+// A decoded page shared by the page cache and the path until one of them changes it: moving
+// from page to page copies no keys.
+class TNodeRef {
+public:
+    TNodeRef() = default;
+    explicit TNodeRef(TIndexNode node) : p_(std::make_shared<TIndexNode>(std::move(node))) {}
+    const TIndexNode& operator*() const { return *p_; }
+    const TIndexNode* operator->() const { return p_.get(); }
+    // The page for changing: a copy of its own first when another holder shares it.
+    TIndexNode& Edit()
+    {
+        if (p_.use_count() > 1)
+            p_ = std::make_shared<TIndexNode>(*p_);
+        return *p_;
+    }
+
+private:
+    std::shared_ptr<TIndexNode> p_;
 };
 
 // Key order of every tag: trailing pad bytes removed, unsigned bytes, a prefix before the
@@ -107,22 +128,29 @@ protected:
     void SetNodeCacheLimit(size_t nodes) { cacheLimit_ = nodes ? nodes : 1; }
 
 private:
+    // An entry of a page as it was when a child was reached through it (the page version
+    // is held, so the entry needs no copy).
+    struct Bound {
+        TNodeRef Node;
+        int Index = -1;  // none
+        const TIndexKey* Get() const { return Index < 0 ? nullptr : &Node->Keys[size_t(Index)]; }
+    };
     struct Level {
-        TIndexNode Node;
+        TNodeRef Node;
         int Pos = 0;
         bool Dirty = false;
-        std::optional<TIndexKey> Lo;  // entries lie above Lo ...
-        std::optional<TIndexKey> Hi;  // ... and not above Hi
+        Bound Lo;  // entries lie above Lo ...
+        Bound Hi;  // ... and not above Hi
     };
     enum class Aim { First, Last, Lower, LowerKey };
 
     // Pages go through a small cache of decoded nodes: a page is decoded and its order
     // checked once, not on every descent. Only this tag writes its pages, so writes keep it true.
-    const TIndexNode& FetchNode(uint32_t offset);
-    void StoreNode(const TIndexNode& node);
+    TNodeRef FetchNode(uint32_t offset);
+    void StoreNode(const TNodeRef& node);
     void PatchSibling(uint32_t offset, bool right, uint32_t sibling);
     size_t cacheLimit_ = 128;
-    std::unordered_map<uint32_t, TIndexNode> cache_;
+    std::unordered_map<uint32_t, TNodeRef> cache_;
 
     void LoadRoot();
     void Descend(size_t level, Aim aim, const TIndexKey* target);
