@@ -193,6 +193,62 @@ TEST(BlockCache, ChangesThroughOtherPathsInThisProcessAreSeen)
     }
 }
 
+TEST(BlockCache, RecordsReadInAnyOrderAreTheFileRecordsUntilChanged)
+{
+    TempFolder dir;
+    std::string path = makeTable(dir, 300);
+    {
+        TDbfTable t;
+        t.Open(path, true, false);
+        for (uint32_t n : {2u, 117u, 118u, 236u, 300u}) {  // 118 and 236 straddle a block boundary
+            ASSERT_TRUE(t.GetRecord(int(n)));
+            t.DeleteRecord();
+        }
+    }
+    const auto bytes = readBytes(path);
+    for (size_t limit : {size_t(1), size_t(2), DbfBlockLimit}) {
+        TDbfTable t;
+        t.Open(path, true, false);
+        t.SetBlockCacheLimit(limit);
+        std::vector<uint32_t> order(300);
+        for (uint32_t i = 0; i < 300; ++i)
+            order[i] = i + 1;
+        std::shuffle(order.begin(), order.end(), std::mt19937(11));
+        for (uint32_t n : order) {
+            ASSERT_TRUE(t.GetRecord(int(n)));
+            const std::string want = fileRecord(bytes, n);
+            // Asked for in varying order: the flag first, the bytes first, or a read between.
+            if (n % 3 == 0)
+                ASSERT_EQ(t.IsDeleted(), want[0] == '*') << n;
+            if (n % 3 == 1)
+                tableRecord(t, order[(n * 7) % 300]);
+            ASSERT_EQ(std::string(t.RecordView(), RecordLength), want) << "limit " << limit << " record " << n;
+            ASSERT_EQ(std::string(t.OldBuffer(), RecordLength), want) << n;
+            ASSERT_EQ(t.IsDeleted(), want[0] == '*') << n;
+            ASSERT_EQ(t.GetString(0), word(n)) << n;
+        }
+        // A change shows in the current record only; the old one stays the file's until written.
+        ASSERT_TRUE(t.GetRecord(118));
+        t.SetString(0, "changed");
+        ASSERT_TRUE(t.GetRecord(117));  // another record read in between drops the change
+        ASSERT_TRUE(t.GetRecord(118));
+        EXPECT_EQ(t.GetString(0), word(118));
+        t.SetString(0, "changed");
+        EXPECT_EQ(t.GetString(0), "changed");
+        EXPECT_EQ(std::string(t.OldBuffer(), RecordLength), fileRecord(bytes, 118));
+        t.UndeleteRecord();
+        EXPECT_FALSE(t.IsDeleted());
+        ASSERT_TRUE(t.GetRecord(1));
+        ASSERT_TRUE(t.GetRecord(118));
+        EXPECT_FALSE(t.IsDeleted());
+        EXPECT_EQ(t.GetString(0), "changed");
+        EXPECT_EQ(std::string(t.RecordView(), RecordLength), fileRecord(path, 118));
+        t.DeleteRecord();
+        t.Close();
+        writeBytes(path, bytes);
+    }
+}
+
 TEST(BlockCache, TruncatedFileCountsItsWholeRecords)
 {
     TempFolder dir;

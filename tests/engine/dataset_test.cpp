@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <iconv.h>
 
 #include <cstdlib>
@@ -180,6 +182,70 @@ TEST_F(DataSetTest, NavigatesInTagOrderSkippingDeletedRecords)
     ds.SetUseDeleted(true);
     EXPECT_EQ(Walk(), (Recs{2, 4, 5, 1, 3}));
     EXPECT_EQ(ds.RecordCount(), 5u);
+}
+
+TEST_F(DataSetTest, WalkInAWordOrderReadsEachWordAsItsRecordHoldsIt)
+{
+    // Enough records for several cache blocks; words with inner and leading blanks, empty
+    // ones, Cyrillic and duplicates. The order tag's key gives the word only while the record
+    // is untouched: an edit in progress, a changed or deleted record show their own state.
+    std::vector<Word> words;
+    for (int n = 0; n < 400; ++n) {
+        std::string w = n % 50 == 0 ? "" : n % 7 == 0 ? W("слово ") + std::to_string(n % 13) : " w" + std::to_string(n % 97);
+        words.push_back({w, "t" + std::to_string(n), n % 5});
+    }
+    ds.SetExclusive(true);
+    Make(words);
+    Index();
+    for (std::uint32_t n : {3u, 118u, 119u, 400u})
+        DeleteRecord(n);
+
+    auto byRecord = [&] {
+        // What each live record holds, read in natural order.
+        std::map<std::uint32_t, std::string> held;
+        ds.SetIndexName("");
+        for (ds.First(); !ds.Eof(); ds.Next())
+            held[ds.RecNo()] = Word1();
+        return held;
+    };
+    auto walkWord1 = [&] {
+        std::vector<std::pair<std::uint32_t, std::string>> seen;
+        ds.SetIndexName("WORD1");
+        for (ds.First(); !ds.Eof(); ds.Next())
+            seen.emplace_back(ds.RecNo(), Word1());
+        return seen;
+    };
+    auto check = [&](const char *when) {
+        auto held = byRecord();
+        auto seen = walkWord1();
+        ASSERT_EQ(seen.size(), held.size()) << when;
+        for (size_t i = 0; i < seen.size(); ++i) {
+            ASSERT_EQ(seen[i].second, held[seen[i].first]) << when << ": record " << seen[i].first;
+            if (i > 0)
+                ASSERT_LE(seen[i - 1].second, seen[i].second) << when;
+        }
+    };
+    check("as made");
+
+    ds.SetIndexName("WORD1");
+    ASSERT_TRUE(ds.Locate("WORD1", " w5"));
+    const std::uint32_t at = ds.RecNo();
+    ds.Edit();
+    ds.FieldByName("WORD1").SetAsString("edited");
+    EXPECT_EQ(Word1(), "edited");
+    ds.Cancel();
+    EXPECT_EQ(Word1(), " w5");
+    ds.Edit();
+    ds.FieldByName("WORD1").SetAsString(W("яя last"));
+    ds.Post();
+    EXPECT_EQ(ds.RecNo(), at);
+    EXPECT_EQ(Word1(), W("яя last"));
+    ds.Last();
+    EXPECT_EQ(Word1(), W("яя last"));
+    DeleteRecord(at);
+    ds.SetRecNo(2);
+    ds.Delete();
+    check("after edits and deletions");
 }
 
 TEST_F(DataSetTest, ChoosingTheTagKeepsTheRecordAndRejectsUnknownNames)
