@@ -406,6 +406,14 @@ void TDbfTable::locate()
 {
     const uint64_t pos = uint64_t(headerLength_) + uint64_t(recNo_ - 1) * uint64_t(recordLength_);
     const size_t at = size_t(pos % DbfBlockSize);
+    if (at + size_t(recordLength_) > DbfBlockSize) {
+        // Across two blocks: gathered into a buffer of its own.
+        spill_.resize(size_t(recordLength_));
+        readBlocks(pos, spill_.data(), spill_.size());
+        view_ = spill_.data();
+        pinned_ = UINT64_MAX;
+        return;
+    }
     const std::vector<char>& data = block(pos / DbfBlockSize);
     if (data.size() < at + size_t(recordLength_))
         throw EDbfError(DbfErr::ShortRead, DbfErr::OpRead, disk_.Path());
@@ -678,21 +686,9 @@ bool TDbfTable::GetRecord(int code)
         }
         throw EDbfError(DbfErr::BeyondEof, 0, fileName_);
     }
-    const uint64_t pos = uint64_t(headerLength_) + uint64_t(n - 1) * uint64_t(recordLength_);
-    const size_t at = size_t(pos % DbfBlockSize);
-    if (blockCacheOn() && at + size_t(recordLength_) <= DbfBlockSize) {
+    if (blockCacheOn()) {
         pending_ = true;
         view_ = nullptr;
-        pinned_ = UINT64_MAX;
-    } else if (blockCacheOn()) {
-        // Across two blocks: gathered into the spare of two buffers, so that the current
-        // record stays whole if the read fails.
-        std::vector<char>& spill = spill_[spillNext_];
-        spill.resize(size_t(recordLength_));
-        readBlocks(pos, spill.data(), spill.size());
-        spillNext_ ^= 1;
-        pending_ = true;
-        view_ = spill.data();
         pinned_ = UINT64_MAX;
     } else {
         readRecordAt(n, current_.data());

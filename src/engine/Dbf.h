@@ -281,8 +281,7 @@ private:
     bool pending_ = false;          // the current record is view_, inside block pinned_
     const char* view_ = nullptr;    // null: not looked up yet
     uint64_t pinned_ = UINT64_MAX;  // none: view_ is a record gathered into spill_
-    std::array<std::vector<char>, 2> spill_;
-    int spillNext_ = 0;
+    std::vector<char> spill_;
     // Deletion flags of the records whose first byte the blocks have held: 0 not known yet,
     // 1 live, 2 deleted. An ordered walk asks them without touching the records.
     std::vector<uint8_t> flags_;

@@ -70,6 +70,7 @@ int TIndexTag::AimCompare(const TIndexKey& entry, const TIndexKey& target, Aim a
 
 void TIndexTag::ResetPath()
 {
+    ++treeVersion_;
     path_.clear();
     eof_ = bof_ = false;
 }
@@ -135,9 +136,8 @@ void TIndexTag::CheckNode(const Level& level)
 
 TNodeRef TIndexTag::FetchNode(uint32_t offset)
 {
-    auto it = cache_.find(offset);
-    if (it != cache_.end())
-        return it->second;
+    if (TNodeRef* cached = cache_.Find(offset))
+        return *cached;
     TIndexNode node = ReadNode(offset);
     const auto& keys = node.Keys;
     for (size_t i = 0; i < keys.size(); ++i) {
@@ -146,18 +146,20 @@ TNodeRef TIndexTag::FetchNode(uint32_t offset)
         if (i > 0 && CompareEntries(keys[i - 1], keys[i]) >= 0)
             Damaged("keys out of order in page " + std::to_string(offset));
     }
-    if (cache_.size() >= cacheLimit_)
-        cache_.clear();
-    return cache_.emplace(offset, TNodeRef(std::move(node))).first->second;
+    if (cache_.Size() >= cacheLimit_) {
+        cache_.Clear();
+        ++treeVersion_;
+    }
+    return cache_.Put(offset, TNodeRef(std::move(node)));
 }
 
 void TIndexTag::StoreNode(const TNodeRef& node)
 {
     WriteNode(*node);
-    if (cache_.size() >= cacheLimit_)
-        cache_.clear();
-    TNodeRef& cached = cache_[node->Offset];
-    cached = node;
+    ++treeVersion_;
+    if (cache_.Size() >= cacheLimit_)
+        cache_.Clear();
+    TNodeRef& cached = cache_.Put(node->Offset, node);
     const bool root = node->Offset == RootOffset();
     if (cached->Root != root)
         cached.Edit().Root = root;
@@ -166,14 +168,15 @@ void TIndexTag::StoreNode(const TNodeRef& node)
 void TIndexTag::PatchSibling(uint32_t offset, bool right, uint32_t sibling)
 {
     SetSibling(offset, right, sibling);
-    auto it = cache_.find(offset);
-    if (it != cache_.end())
-        (right ? it->second.Edit().Right : it->second.Edit().Left) = sibling;
+    ++treeVersion_;
+    if (TNodeRef* cached = cache_.Find(offset))
+        (right ? cached->Edit().Right : cached->Edit().Left) = sibling;
 }
 
 void TIndexTag::DropCache()
 {
-    cache_.clear();
+    cache_.Clear();
+    ++treeVersion_;
 }
 
 void TIndexTag::LoadRoot()
@@ -200,8 +203,16 @@ void TIndexTag::PushChild(size_t level)
     child.Hi = Bound{parent.Node, parent.Pos};
     child.Lo = parent.Pos > 0 ? Bound{parent.Node, parent.Pos - 1} : parent.Lo;
     child.Node = FetchNode(entry.Child);
+    const TIndexNode& node = *child.Node;
+    const TIndexKey *lo = child.Lo.Get(), *hi = child.Hi.Get();
+    const bool known = node.CheckedIn == treeVersion_ && node.CheckedLo == lo && node.CheckedHi == hi;
     path_.push_back(std::move(child));
-    CheckNode(path_.back());
+    if (!known) {
+        CheckNode(path_.back());
+        node.CheckedIn = treeVersion_;
+        node.CheckedLo = lo;
+        node.CheckedHi = hi;
+    }
 }
 
 void TIndexTag::Descend(size_t level, Aim aim, const TIndexKey* target)
@@ -360,6 +371,7 @@ void TIndexTag::Restore(const std::optional<TIndexKey>& saved)
 
 bool TIndexTag::KeyAdd(const std::string& rawKey, uint32_t recNo)
 {
+    ++treeVersion_;  // pages of the path change below
     auto saved = SavePosition();
     std::string key = PadKey(rawKey);
     if (unique_) {
@@ -486,6 +498,7 @@ void TIndexTag::Unlink(const TIndexNode& node)
 
 bool TIndexTag::KeyDelete(const std::string& rawKey, uint32_t recNo)
 {
+    ++treeVersion_;  // pages of the path change below
     auto saved = SavePosition();
     if (!SeekEntry(rawKey, recNo)) {
         Restore(saved);

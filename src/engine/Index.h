@@ -4,6 +4,7 @@
 // asks it to read, write, allocate and measure pages, and treats what it reads as untrusted.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -30,6 +31,11 @@ struct TIndexNode {
     uint32_t Left = IndexNoPage;
     uint32_t Right = IndexNoPage;
     std::vector<TIndexKey> Keys;
+    // Not part of the page: the bounds it last lay inside, while its tag's tree was unchanged
+    // (see TIndexTag::PushChild).
+    mutable uint64_t CheckedIn = 0;
+    mutable const TIndexKey* CheckedLo = nullptr;
+    mutable const TIndexKey* CheckedHi = nullptr;
 };
 
 // A decoded page shared by the page cache and the path until one of them changes it: moving
@@ -40,6 +46,7 @@ public:
     explicit TNodeRef(TIndexNode node) : p_(std::make_shared<TIndexNode>(std::move(node))) {}
     const TIndexNode& operator*() const { return *p_; }
     const TIndexNode* operator->() const { return p_.get(); }
+    explicit operator bool() const { return p_ != nullptr; }
     // The page for changing: a copy of its own first when another holder shares it.
     TIndexNode& Edit()
     {
@@ -50,6 +57,50 @@ public:
 
 private:
     std::shared_ptr<TIndexNode> p_;
+};
+
+// Decoded pages by offset: found by page number for the pages of any dictionary, by a map
+// for offsets a damaged file may give beyond that.
+class TNodeCache {
+public:
+    TNodeRef* Find(uint32_t offset)
+    {
+        if (offset % IndexPageSize == 0 && offset / IndexPageSize < NearPages) {
+            size_t i = offset / IndexPageSize;
+            return i < near_.size() && near_[i] ? &near_[i] : nullptr;
+        }
+        auto it = far_.find(offset);
+        return it == far_.end() ? nullptr : &it->second;
+    }
+    TNodeRef& Put(uint32_t offset, TNodeRef node)
+    {
+        TNodeRef* slot;
+        if (offset % IndexPageSize == 0 && offset / IndexPageSize < NearPages) {
+            size_t i = offset / IndexPageSize;
+            if (i >= near_.size())
+                near_.resize(std::max(i + 1, near_.size() * 2));
+            slot = &near_[i];
+        } else {
+            slot = &far_[offset];
+        }
+        if (!*slot)
+            ++count_;
+        *slot = std::move(node);
+        return *slot;
+    }
+    size_t Size() const { return count_; }
+    void Clear()
+    {
+        near_.clear();
+        far_.clear();
+        count_ = 0;
+    }
+
+private:
+    static constexpr uint32_t NearPages = 1u << 20;  // a 512 MB index
+    std::vector<TNodeRef> near_;
+    std::unordered_map<uint32_t, TNodeRef> far_;
+    size_t count_ = 0;
 };
 
 // Key order of every tag: trailing pad bytes removed, unsigned bytes, a prefix before the
@@ -150,7 +201,7 @@ private:
     void StoreNode(const TNodeRef& node);
     void PatchSibling(uint32_t offset, bool right, uint32_t sibling);
     size_t cacheLimit_ = 128;
-    std::unordered_map<uint32_t, TNodeRef> cache_;
+    TNodeCache cache_;
 
     void LoadRoot();
     void Descend(size_t level, Aim aim, const TIndexKey* target);
@@ -169,6 +220,10 @@ private:
     std::optional<TIndexKey> SavePosition() const;
 
     std::vector<Level> path_;
+    // Moves whenever a decoded page may change or go: within one value every page met is
+    // alive and unchanged, so a page already found inside the same parent entries needs no
+    // second check.
+    uint64_t treeVersion_ = 1;
     bool eof_ = false;
     bool bof_ = false;
     int keyLength_ = 0;
