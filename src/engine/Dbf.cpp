@@ -68,8 +68,14 @@ bool parseNumber(std::string_view s, double& out)
         ++p;
     }
     size_t digits = 0, start = p;
+    uint64_t whole = 0;
     while (p < s.size() && s[p] >= '0' && s[p] <= '9')
-        ++p, ++digits;
+        whole = whole * 10 + uint64_t(s[p++] - '0'), ++digits;
+    if (p == s.size() && digits > 0 && digits <= 15) {
+        // Counters and lengths: whole numbers, exact in a double, read without the parser.
+        out = neg ? -double(whole) : double(whole);
+        return true;
+    }
     if (p < s.size() && s[p] == '.') {
         ++p;
         while (p < s.size() && s[p] >= '0' && s[p] <= '9')
@@ -881,14 +887,13 @@ double TDbfTable::GetNumber(int field, const char* record) const
     }
     if (f.Type != 'N' && f.Type != 'F')
         throw EDbfError(DbfErr::FieldType, 0, BaseName() + "->" + f.Name);
-    std::string text(p, size_t(f.Length));
+    std::string_view text(p, size_t(f.Length));
     size_t e = text.find_last_not_of(' ');
-    text.erase(e == std::string::npos ? 0 : e + 1);
-    if (text.size() > 31)
-        text.resize(31);
+    text = text.substr(0, e == std::string_view::npos ? 0 : e + 1).substr(0, 31);
     double v = 0;
     if (!parseNumber(text, v))
-        throw EDbfError(DbfErr::FieldType, 0, "Invalid number in field " + BaseName() + "->" + f.Name + " (" + text + ")");
+        throw EDbfError(DbfErr::FieldType, 0,
+                        "Invalid number in field " + BaseName() + "->" + f.Name + " (" + std::string(text) + ")");
     return v;
 }
 
