@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -59,15 +60,18 @@ private:
     std::shared_ptr<TIndexNode> p_;
 };
 
-// Decoded pages by offset: found by page number for the pages of any dictionary, by a map
-// for offsets a damaged file may give beyond that.
+// Decoded pages by offset: found by page number, in chunks made as pages are met, for the
+// pages of any dictionary; by a map for offsets a damaged file may give beyond that.
 class TNodeCache {
 public:
     TNodeRef* Find(uint32_t offset)
     {
-        if (offset % IndexPageSize == 0 && offset / IndexPageSize < NearPages) {
-            size_t i = offset / IndexPageSize;
-            return i < near_.size() && near_[i] ? &near_[i] : nullptr;
+        if (near(offset)) {
+            const size_t page = offset / IndexPageSize, chunk = page / ChunkPages;
+            if (chunk >= chunks_.size() || !chunks_[chunk])
+                return nullptr;
+            TNodeRef& slot = (*chunks_[chunk])[page % ChunkPages];
+            return slot ? &slot : nullptr;
         }
         auto it = far_.find(offset);
         return it == far_.end() ? nullptr : &it->second;
@@ -75,11 +79,13 @@ public:
     TNodeRef& Put(uint32_t offset, TNodeRef node)
     {
         TNodeRef* slot;
-        if (offset % IndexPageSize == 0 && offset / IndexPageSize < NearPages) {
-            size_t i = offset / IndexPageSize;
-            if (i >= near_.size())
-                near_.resize(std::max(i + 1, near_.size() * 2));
-            slot = &near_[i];
+        if (near(offset)) {
+            const size_t page = offset / IndexPageSize, chunk = page / ChunkPages;
+            if (chunk >= chunks_.size())
+                chunks_.resize(chunk + 1);
+            if (!chunks_[chunk])
+                chunks_[chunk] = std::make_unique<Chunk>();
+            slot = &(*chunks_[chunk])[page % ChunkPages];
         } else {
             slot = &far_[offset];
         }
@@ -91,14 +97,17 @@ public:
     size_t Size() const { return count_; }
     void Clear()
     {
-        near_.clear();
+        chunks_.clear();
         far_.clear();
         count_ = 0;
     }
 
 private:
     static constexpr uint32_t NearPages = 1u << 20;  // a 512 MB index
-    std::vector<TNodeRef> near_;
+    static constexpr size_t ChunkPages = 256;
+    using Chunk = std::array<TNodeRef, ChunkPages>;
+    static bool near(uint32_t offset) { return offset % IndexPageSize == 0 && offset / IndexPageSize < NearPages; }
+    std::vector<std::unique_ptr<Chunk>> chunks_;
     std::unordered_map<uint32_t, TNodeRef> far_;
     size_t count_ = 0;
 };
