@@ -3,6 +3,10 @@
 // and copying. Every file access goes through TDiskFile.
 #include "engine/Dbf.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -858,20 +862,35 @@ std::string TDbfTable::GetString(int field, const char* record) const
 
 std::string TDbfTable::CharacterText(const char* p, size_t n)
 {
-    // Words are short in long fields: the padding goes first, eight spaces at a time, and
-    // only what is left is searched for a NUL (what follows the last visible byte is blank
-    // anyway, so the result is the same).
-    static constexpr char spaces[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
-    while (n >= 8 && std::memcmp(p + n - 8, spaces, 8) == 0)
-        n -= 8;
-    while (n > 0 && static_cast<unsigned char>(p[n - 1]) <= 0x20)
-        --n;
-    if (const void* z = std::memchr(p, 0, n)) {
-        n = size_t(static_cast<const char*>(z) - p);
-        while (n > 0 && static_cast<unsigned char>(p[n - 1]) <= 0x20)
-            --n;
+    // One pass finds the end of the text: the last byte that is not a space before any NUL.
+    // Words are short in long fields, so this runs sixteen bytes at a time where it can.
+    size_t end = 0, i = 0;
+    bool cut = false;  // a NUL was met
+#ifdef __SSE2__
+    const __m128i space = _mm_set1_epi8(' '), zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        unsigned text = ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(c, space))) & 0xFFFFu;
+        const unsigned nul = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(c, zero)));
+        if (nul)
+            text &= (1u << __builtin_ctz(nul)) - 1;
+        if (text)
+            end = i + 32 - size_t(__builtin_clz(text));
+        if (nul) {
+            cut = true;
+            break;
+        }
     }
-    return std::string(p, n);
+#endif
+    for (; !cut && i < n; ++i) {
+        if (p[i] == 0)
+            break;
+        if (p[i] != ' ')
+            end = i + 1;
+    }
+    while (end > 0 && static_cast<unsigned char>(p[end - 1]) <= 0x20)
+        --end;
+    return std::string(p, end);
 }
 
 double TDbfTable::GetNumber(int field, const char* record) const

@@ -309,7 +309,17 @@ uint32_t TIndexTag::TreeNext()
     if (path_.empty())
         return TreeFirst();
     Level& leaf = path_.back();
-    if (!eof_ && size_t(leaf.Pos + 1) <= leaf.Node->Keys.size())
+    const auto& keys = leaf.Node->Keys;
+    if (!eof_ && leaf.Node->Leaf && leaf.Pos >= 0 && size_t(leaf.Pos) + 1 < keys.size()) {
+        // Within the leaf: the common step of a walk. The key a few entries on is asked for
+        // now, so that it is at hand when the walk reads it.
+        ++leaf.Pos;
+        bof_ = false;
+        if (size_t(leaf.Pos) + 8 < keys.size())
+            __builtin_prefetch(keys[size_t(leaf.Pos) + 8].Key.data());
+        return keys[size_t(leaf.Pos)].RecNo;
+    }
+    if (!eof_ && size_t(leaf.Pos + 1) <= keys.size())
         leaf.Pos++;
     bof_ = false;
     return SettleForward();

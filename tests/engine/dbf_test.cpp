@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <string>
+#include <vector>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -905,3 +908,31 @@ TEST_F(DbfTest, CreatingFromFieldLines)
 }
 
 } // namespace
+
+TEST(DbfCharacterText, EndsAtTheFirstNulAndDropsTrailingBlanksAndControls)
+{
+    // The rule, byte by byte: text up to the first NUL, then trailing bytes up to 0x20 cut.
+    auto expected = [](const std::string &raw) {
+        std::string s = raw.substr(0, raw.find('\0'));
+        while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20)
+            s.pop_back();
+        return s;
+    };
+    const std::vector<std::string> fixed = {
+        "", " ", "cat", "cat ", " cat", std::string(80, ' '), "a" + std::string(79, ' '),
+        std::string(79, ' ') + "z", std::string(15, 'x') + " ", std::string(16, 'x') + "  y",
+        std::string("ab\0cd", 5), std::string("\0abc", 4), std::string(20, ' ') + std::string("\0zz", 3),
+        "word\t\t  ", "word \x01 ", std::string(33, 'q') + "\x1f", "\xe0\xff  "};
+    for (const std::string &raw : fixed)
+        EXPECT_EQ(TDbfTable::CharacterText(raw.data(), raw.size()), expected(raw)) << '"' << raw << '"';
+    // Every length up to a few chunks, every byte class at every place.
+    std::mt19937 rng(5);
+    const char alphabet[] = {' ', ' ', ' ', 'a', '\0', '\t', '\xe0', ' '};
+    for (int round = 0; round < 4000; ++round) {
+        std::string raw(rng() % 70, ' ');
+        for (char &c : raw)
+            if (rng() % 4 == 0)
+                c = alphabet[rng() % sizeof alphabet];
+        ASSERT_EQ(TDbfTable::CharacterText(raw.data(), raw.size()), expected(raw)) << round;
+    }
+}
