@@ -424,7 +424,7 @@ void TDbfTable::locate()
         pinned_ = UINT64_MAX;
         return;
     }
-    const std::vector<char>& data = block(pos / DbfBlockSize);
+    const TBlockBytes& data = block(pos / DbfBlockSize);
     if (data.size() < at + size_t(recordLength_))
         throw EDbfError(DbfErr::ShortRead, DbfErr::OpRead, disk_.Path());
     view_ = data.data() + at;
@@ -464,9 +464,11 @@ void TDbfTable::noteFlags(uint64_t pos, const char* bytes, size_t n)
         return;
     uint64_t r = pos <= first ? 0 : (pos - first + length - 1) / length;  // 0-based record
     for (uint64_t at = first + r * length; at < pos + n && r < 0xFFFFFFFFu; at += length, ++r) {
-        if (r + 1 >= flags_.size())
-            flags_.resize(std::max<size_t>(size_t(r) + 2, flags_.size() * 2), 0);
-        flags_[size_t(r) + 1] = bytes[at - pos] == '*' ? 2 : 1;
+        const size_t word = size_t(r + 1) / 32, shift = size_t(r + 1) % 32 * 2;
+        if (word >= flags_.size())
+            flags_.resize(std::max(word + 1, flags_.size() * 2), 0);
+        const uint64_t bits = bytes[at - pos] == '*' ? 3 : 1;
+        flags_[word] = (flags_[word] & ~(uint64_t(3) << shift)) | (bits << shift);
     }
 }
 
@@ -494,7 +496,7 @@ void TDbfTable::evictBlock()
     forgetBlock(oldest != UINT64_MAX ? oldest : pinned_);
 }
 
-const std::vector<char>& TDbfTable::block(uint64_t index)
+const TDbfTable::TBlockBytes& TDbfTable::block(uint64_t index)
 {
     if (blocksGeneration_ != disk_.Generation())
         dropBlocks();  // changed through another open of the file in this process
@@ -523,7 +525,7 @@ const std::vector<char>& TDbfTable::block(uint64_t index)
 void TDbfTable::readBlocks(uint64_t pos, char* buf, size_t n)
 {
     while (n > 0) {
-        const std::vector<char>& data = block(pos / DbfBlockSize);
+        const TBlockBytes& data = block(pos / DbfBlockSize);
         const size_t at = size_t(pos % DbfBlockSize);
         if (data.size() <= at)
             throw EDbfError(DbfErr::ShortRead, DbfErr::OpRead, disk_.Path());
@@ -556,7 +558,7 @@ void TDbfTable::writeThrough(uint64_t pos, const char* buf, size_t n)
             continue;
         if (index == pinned_)
             materialize();  // the current record stays as it was read
-        std::vector<char>& data = blocks_[index]->Data;
+        TBlockBytes& data = blocks_[index]->Data;
         const uint64_t start = index * DbfBlockSize;
         const size_t from = size_t(std::max(pos, start) - start);
         const size_t to = size_t(std::min(pos + n, start + DbfBlockSize) - start);
@@ -726,7 +728,7 @@ const char* TDbfTable::PeekRecord(uint32_t n)
     if (!blockCacheOn())
         return nullptr;
     const uint64_t pos = uint64_t(headerLength_) + uint64_t(n - 1) * uint64_t(recordLength_);
-    const std::vector<char>& data = block(pos / DbfBlockSize);
+    const TBlockBytes& data = block(pos / DbfBlockSize);
     const size_t at = size_t(pos % DbfBlockSize);
     return at + size_t(recordLength_) <= data.size() ? data.data() + at : nullptr;
 }
@@ -816,8 +818,11 @@ void TDbfTable::UndeleteRecord()
 
 bool TDbfTable::IsDeleted(const char* record) const
 {
-    if (!record && pending_ && recNo_ < flags_.size() && flags_[recNo_])
-        return flags_[recNo_] == 2;
+    if (!record && pending_ && recNo_ / 32 < flags_.size()) {
+        const uint64_t bits = flags_[recNo_ / 32] >> (recNo_ % 32 * 2) & 3;
+        if (bits)
+            return bits == 3;
+    }
     return (record ? record[0] : current_.empty() ? ' ' : view()[0]) == '*';
 }
 

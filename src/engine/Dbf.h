@@ -217,7 +217,14 @@ public:
 private:
     void readRecordAt(uint32_t n, char* buf);
     bool blockCacheOn() const { return !disk_.Shared(); }
-    const std::vector<char>& block(uint64_t index);
+    // Block bytes are read over at once, so the buffer is not cleared first.
+    struct TUncleared : std::allocator<char> {
+        template <class U> struct rebind { using other = TUncleared; };
+        void construct(char* p) { ::new (static_cast<void*>(p)) char; }
+        void construct(char* p, char c) { *p = c; }
+    };
+    using TBlockBytes = std::vector<char, TUncleared>;
+    const TBlockBytes& block(uint64_t index);
     void evictBlock();
     void forgetBlock(uint64_t index);
     // A record read from the blocks is copied into the current and old buffers only when it
@@ -273,7 +280,7 @@ private:
     uint32_t cacheFirst_ = 0;  // first record in the cache, 0 when empty
     uint32_t cacheCount_ = 0;
     struct TBlock {
-        std::vector<char> Data;  // shorter than a block at the end of the file; never reallocated
+        TBlockBytes Data;  // shorter than a block at the end of the file; never reallocated
         uint64_t Used = 0;
     };
     std::vector<std::unique_ptr<TBlock>> blocks_;  // by block number; null when not cached
@@ -282,9 +289,10 @@ private:
     const char* view_ = nullptr;    // null: not looked up yet
     uint64_t pinned_ = UINT64_MAX;  // none: view_ is a record gathered into spill_
     std::vector<char> spill_;
-    // Deletion flags of the records whose first byte the blocks have held: 0 not known yet,
-    // 1 live, 2 deleted. An ordered walk asks them without touching the records.
-    std::vector<uint8_t> flags_;
+    // Deletion flags of the records whose first byte the blocks have held, two bits a
+    // record (known, deleted) so that they stay close at hand: an ordered walk asks them
+    // without touching the records.
+    std::vector<uint64_t> flags_;
     uint64_t blocksGeneration_ = 0;  // the file's generation the blocks were read or patched at
     uint64_t blockClock_ = 0;
     size_t blockLimit_ = DbfBlockLimit;
