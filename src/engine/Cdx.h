@@ -27,6 +27,8 @@ public:
     const std::string& KeyExpression() const { return header_.KeyExpression; }
     const std::string& ForExpression() const { return header_.ForExpression; }
     bool HasFor() const { return forExpr_ != nullptr; }
+    // Keys in another writer's general collation are not the field's bytes.
+    bool GeneralCollation() const { return header_.General; }
     bool Descending() const { return header_.Descending; }
     char KeyType() const { return keyType_; }
     uint32_t HeaderOffset() const { return headerOffset_; }

@@ -917,7 +917,7 @@ void TDbfDataSet::ApplyIndexName(bool keepRecord)
     }
     FImpl->tag = tag;
     FImpl->keyField = -1;
-    if (tag && !tag->HasFor() && tag->KeyType() == 'C') {
+    if (tag && !tag->HasFor() && tag->KeyType() == 'C' && !tag->GeneralCollation()) {
         int f = FTable->FindField(Trim(tag->KeyExpression()));
         if (f >= 0 && FTable->Field(f).Type == 'C' && FTable->Field(f).Length == tag->KeyLength())
             FImpl->keyField = f;
