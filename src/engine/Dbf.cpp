@@ -699,6 +699,8 @@ bool TDbfTable::GetRecord(int code)
         throw EDbfError(DbfErr::BeyondEof, 0, fileName_);
     }
     if (blockCacheOn()) {
+        if (blocksGeneration_ != disk_.Generation())
+            dropBlocks();  // the flags known may be another open's past: asked before any block
         pending_ = true;
         view_ = nullptr;
         pinned_ = UINT64_MAX;

@@ -144,7 +144,9 @@ TEST(BlockCache, ChangesThroughOtherPathsInThisProcessAreSeen)
         writer.PutRecord(120);
         ASSERT_TRUE(writer.GetRecord(7));
         writer.DeleteRecord();
-        EXPECT_EQ(reader.CountUndeleted(), 199u);  // not the count kept from before
+        ASSERT_TRUE(reader.GetRecord(7));
+        EXPECT_TRUE(reader.IsDeleted());  // not the flag known from before
+        EXPECT_EQ(reader.CountUndeleted(), 199u);  // nor the count
         ASSERT_TRUE(reader.GetRecord(120));
         EXPECT_EQ(reader.GetString(0), "changed");
         // ... and the reader's own write afterwards keeps both changes.
