@@ -125,6 +125,14 @@ public:
         ds_->CopyTo(copy_);
     }
 
+    // Opening as below, then counting the words: nothing of the file is known yet, so every
+    // deletion flag is read.
+    int64_t openCounted()
+    {
+        openChecked();
+        return ds_->RecordCount();
+    }
+
     // Opening as the program opens a dictionary: the table, its index, every tag made active
     // in turn (moving to its last record), then MISS.
     void openChecked()

@@ -160,6 +160,23 @@ void BM_OpenChecked(benchmark::State &state)
     });
 }
 
+template <class Side>
+void BM_OpenCounted(benchmark::State &state)
+{
+    guarded(state, [&] {
+        side<Side>().closeBase();
+        int64_t n = 0;
+        for (auto _ : state) {
+            n = side<Side>().openCounted();
+            state.PauseTiming();
+            side<Side>().closeBase();
+            state.ResumeTiming();
+        }
+        if (n != int64_t(Workload::instance().words.size()))
+            state.SkipWithError("wrong count");
+    });
+}
+
 struct Operation {
     const char *name;
     void (*engine)(benchmark::State &);
@@ -176,6 +193,7 @@ const Operation operations[] = {
     {"1000 exact Locate on WORD1", BM_Locate1000<EngineSide>, BM_Locate1000<SqliteSide>, 0},
     {"CopyTo", BM_CopyTo<EngineSide>, BM_CopyTo<SqliteSide>, 5},
     {"open with the 4-tag check", BM_OpenChecked<EngineSide>, BM_OpenChecked<SqliteSide>, 0},
+    {"open, then RecordCount", BM_OpenCounted<EngineSide>, BM_OpenCounted<SqliteSide>, 0},
 };
 
 } // namespace

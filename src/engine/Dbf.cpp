@@ -464,12 +464,17 @@ void TDbfTable::noteFlags(uint64_t pos, const char* bytes, size_t n)
         return;
     uint64_t r = pos <= first ? 0 : (pos - first + length - 1) / length;  // 0-based record
     for (uint64_t at = first + r * length; at < pos + n && r < 0xFFFFFFFFu; at += length, ++r) {
-        const size_t word = size_t(r + 1) / 32, shift = size_t(r + 1) % 32 * 2;
-        if (word >= flags_.size())
-            flags_.resize(std::max(word + 1, flags_.size() * 2), 0);
-        const uint64_t bits = bytes[at - pos] == '*' ? 3 : 1;
-        flags_[word] = (flags_[word] & ~(uint64_t(3) << shift)) | (bits << shift);
+        setFlag(uint32_t(r + 1), bytes[at - pos] == '*');
     }
+}
+
+void TDbfTable::setFlag(uint32_t recNo, bool deleted)
+{
+    const size_t word = recNo / 32, shift = recNo % 32 * 2;
+    if (word >= flags_.size())
+        flags_.resize(std::max(word + 1, flags_.size() * 2), 0);
+    const uint64_t bits = deleted ? 3 : 1;
+    flags_[word] = (flags_[word] & ~(uint64_t(3) << shift)) | (bits << shift);
 }
 
 void TDbfTable::forgetBlock(uint64_t index)
@@ -579,10 +584,15 @@ uint32_t TDbfTable::CountUndeleted()
     uint32_t deleted = 0;
     if (recordCount_ == 0)
         return 0;
-    if (blockCacheOn()) {
+    const bool exclusive = blockCacheOn();
+    if (exclusive) {
         // Unchanged file (no write through any open of it since): the same count.
         if (countValid_ && countGeneration_ == disk_.Generation() && countRecords_ == recordCount_)
             return countValue_;
+        if (blocksGeneration_ != disk_.Generation())
+            dropBlocks();
+    }
+    if (exclusive && uint64_t(recordCount_) * length < DbfScanInPlace) {
         // The last record whole, as reading every record would require.
         char flag;
         readBlocks(first + uint64_t(recordCount_) * length - 1, &flag, 1);
@@ -590,20 +600,30 @@ uint32_t TDbfTable::CountUndeleted()
             readBlocks(first + uint64_t(n - 1) * length, &flag, 1);
             deleted += flag == '*';
         }
-        countValid_ = true;
-        countGeneration_ = disk_.Generation();
-        countRecords_ = recordCount_;
-        countValue_ = recordCount_ - deleted;
     } else {
-        const uint32_t per = std::max<uint32_t>(1, uint32_t(DbfCacheSize / length));
+        // Straight through the file in large reads into one buffer: only one byte of each
+        // record counts, so a large table does not fill the block cache with the rest. An
+        // exclusive table keeps the flags for later walks.
+        const size_t size = exclusive ? DbfScanInPlace / 4 : DbfCacheSize;
+        const uint32_t per = std::max<uint32_t>(1, uint32_t(size / length));
         std::vector<char> chunk(size_t(per) * size_t(length));
         for (uint32_t n = 1; n <= recordCount_;) {
             const uint32_t want = std::min<uint32_t>(per, recordCount_ - n + 1);
             disk_.ReadExact(first + uint64_t(n - 1) * length, chunk.data(), size_t(want) * size_t(length));
-            for (uint32_t i = 0; i < want; ++i)
-                deleted += chunk[size_t(i) * size_t(length)] == '*';
+            for (uint32_t i = 0; i < want; ++i) {
+                const bool gone = chunk[size_t(i) * size_t(length)] == '*';
+                deleted += gone;
+                if (exclusive)
+                    setFlag(n + i, gone);
+            }
             n += want;
         }
+    }
+    if (exclusive) {
+        countValid_ = true;
+        countGeneration_ = disk_.Generation();
+        countRecords_ = recordCount_;
+        countValue_ = recordCount_ - deleted;
     }
     return recordCount_ - deleted;
 }

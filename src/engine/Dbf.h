@@ -67,6 +67,8 @@ constexpr size_t DbfCacheSize = 32768;
 // DbfBlockLimit of them; the least recently used goes first.
 constexpr size_t DbfBlockSize = 65536;
 constexpr size_t DbfBlockLimit = 1024;
+// Counting the live records of an exclusive table this large reads the file past the cache.
+constexpr uint64_t DbfScanInPlace = 1 << 20;
 
 class TDbfTable {
 public:
@@ -231,6 +233,7 @@ private:
     // is changed or handed out for writing.
     void materialize();
     void noteFlags(uint64_t pos, const char* bytes, size_t n);
+    void setFlag(uint32_t recNo, bool deleted);
     // A record read from the blocks is found in them only when its bytes are first wanted:
     // an ordered walk that reads its words from the index never touches the table.
     void locate();
