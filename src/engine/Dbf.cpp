@@ -600,10 +600,18 @@ uint32_t TDbfTable::CountUndeleted()
             readBlocks(first + uint64_t(n - 1) * length, &flag, 1);
             deleted += flag == '*';
         }
+    } else if (std::vector<char> flags(exclusive ? recordCount_ : 0);
+               exclusive && disk_.ReadStrided(first, length, flags.size(), flags.data())) {
+        // Only one byte of each record counts: read in place, a large table neither passes
+        // through memory whole nor fills the block cache. The flags are kept for later walks.
+        for (uint32_t n = 1; n <= recordCount_; ++n) {
+            const bool gone = flags[n - 1] == '*';
+            deleted += gone;
+            setFlag(n, gone);
+        }
     } else {
-        // Straight through the file in large reads into one buffer: only one byte of each
-        // record counts, so a large table does not fill the block cache with the rest. An
-        // exclusive table keeps the flags for later walks.
+        // Straight through the file in large reads into one buffer. An exclusive table keeps
+        // the flags for later walks.
         const size_t size = exclusive ? DbfScanInPlace / 4 : DbfCacheSize;
         const uint32_t per = std::max<uint32_t>(1, uint32_t(size / length));
         std::vector<char> chunk(size_t(per) * size_t(length));

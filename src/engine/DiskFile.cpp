@@ -15,7 +15,10 @@
 #include <map>
 #include <mutex>
 #include <pthread.h>
+#include <csetjmp>
+#include <csignal>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -410,6 +413,73 @@ uint64_t TDiskFile::Size() const
     if (::fstat(handle_->fd, &st) != 0)
         fail(errno, DbfErr::OpRead, path_);
     return uint64_t(st.st_size);
+}
+
+namespace {
+
+// A mapped file that another process cuts short faults on the pages beyond its new end. A
+// strided read catches that fault and gives up instead of ending the program; any other
+// fault goes to whoever handled it before.
+thread_local sigjmp_buf* stridedJump = nullptr;
+struct sigaction previousBus {};
+
+void onBus(int sig, siginfo_t* info, void* context)
+{
+    if (stridedJump)
+        siglongjmp(*stridedJump, 1);
+    if ((previousBus.sa_flags & SA_SIGINFO) && previousBus.sa_sigaction) {
+        previousBus.sa_sigaction(sig, info, context);
+        return;
+    }
+    if (previousBus.sa_handler != SIG_DFL && previousBus.sa_handler != SIG_IGN) {
+        previousBus.sa_handler(sig);
+        return;
+    }
+    ::signal(SIGBUS, SIG_DFL);  // the fault repeats and ends the program, as without us
+}
+
+void catchBus()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction sa {};
+        sa.sa_sigaction = onBus;
+        sa.sa_flags = SA_SIGINFO;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGBUS, &sa, &previousBus);
+    });
+}
+
+}  // namespace
+
+bool TDiskFile::ReadStrided(uint64_t offset, uint64_t stride, size_t count, char* out) const
+{
+    if (!handle_ || count == 0)
+        return count == 0;
+    const uint64_t last = offset + uint64_t(count - 1) * stride;
+    if (Size() <= last)
+        return false;
+    const uint64_t page = uint64_t(::sysconf(_SC_PAGESIZE));
+    const uint64_t start = offset / page * page;
+    const size_t length = size_t(last + 1 - start);
+    void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, handle_->fd, off_t(start));
+    if (map == MAP_FAILED)
+        return false;
+    ::madvise(map, length, MADV_SEQUENTIAL);
+    catchBus();
+    const volatile char* bytes = static_cast<const char*>(map) + (offset - start);
+    sigjmp_buf jump;
+    bool whole = true;
+    if (sigsetjmp(jump, 1) == 0) {
+        stridedJump = &jump;
+        for (size_t i = 0; i < count; ++i)
+            out[i] = bytes[uint64_t(i) * stride];
+    } else {
+        whole = false;
+    }
+    stridedJump = nullptr;
+    ::munmap(map, length);
+    return whole;
 }
 
 int64_t TDiskFile::ModificationTime() const

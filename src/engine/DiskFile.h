@@ -41,6 +41,11 @@ public:
     bool LastReadWasShort() const { return lastShort_; }
     void Write(uint64_t offset, const void* buffer, size_t n);
     uint64_t Size() const;
+    // Copies count bytes lying stride apart from offset on into out, reading the file in
+    // place (mapped) rather than through reads of everything between them. False when the
+    // file is shorter, cannot be mapped, or shrinks meanwhile; out is then incomplete and the
+    // caller reads as usual.
+    bool ReadStrided(uint64_t offset, uint64_t stride, size_t count, char* out) const;
     // The file's last modification time in nanoseconds since the epoch, as the file system
     // keeps it (often only as fine as the kernel's clock tick, so two files written one after
     // the other may show equal times).

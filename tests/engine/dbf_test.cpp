@@ -936,3 +936,51 @@ TEST(DbfCharacterText, EndsAtTheFirstNulAndDropsTrailingBlanksAndControls)
         ASSERT_EQ(TDbfTable::CharacterText(raw.data(), raw.size()), expected(raw)) << round;
     }
 }
+
+TEST(DiskFileStrided, ReadsBytesApartAndGivesUpWhenTheFileIsCutShortMeanwhile)
+{
+    TempFolder dir;
+    const std::string path = dir / "strided.bin";
+    {
+        std::vector<unsigned char> bytes(300000);
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<unsigned char>(i * 7 + 3);
+        writeBytes(path, bytes);
+    }
+    TDiskFile f;
+    f.Open(path, true, false);
+    const auto bytes = readBytes(path);
+    struct Case { uint64_t offset, stride; size_t count; bool whole; };
+    const Case cases[] = {
+        {0, 1, 10, true}, {353, 556, 539, true}, {5000, 4096, 72, true}, {299999, 1, 1, true},
+        {353, 556, 540, false},  // the last would lie past the end
+        {300000, 1, 1, false},   {0, 1, 0, true},
+    };
+    for (const Case &c : cases) {
+        std::vector<char> out(c.count, '?');
+        ASSERT_EQ(f.ReadStrided(c.offset, c.stride, c.count, out.data()), c.whole) << c.offset << "/" << c.stride;
+        if (c.whole)
+            for (size_t i = 0; i < c.count; ++i)
+                ASSERT_EQ(static_cast<unsigned char>(out[i]), bytes[c.offset + i * c.stride]) << i;
+    }
+
+    // Another process cutting the file while it is read: the read gives up, the program goes on.
+    const std::string big = dir / "big.bin";
+    TDiskFile g;
+    g.Create(big);
+    const uint64_t size = uint64_t(400) << 20;
+    g.Truncate(size);  // sparse: reading it only maps pages
+    pid_t cutter = fork();
+    if (cutter == 0) {
+        usleep(20000);
+        _exit(::truncate(big.c_str(), 4096) == 0 ? 0 : 1);
+    }
+    std::vector<char> out(size / 4096);
+    bool whole = g.ReadStrided(0, 4096, out.size(), out.data());
+    int status = 0;
+    waitpid(cutter, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (whole)
+        GTEST_SKIP() << "the read finished before the file was cut; nothing shown";
+    EXPECT_FALSE(g.ReadStrided(0, 4096, out.size(), out.data()));
+}
