@@ -513,7 +513,6 @@ const TDbfTable::TBlockBytes& TDbfTable::block(uint64_t index)
         while (loadedBlocks_ >= blockLimit_ && loadedBlocks_ > 0)
             evictBlock();
         auto b = std::make_unique<TBlock>();
-        b->Data.resize(DbfBlockSize);  // its capacity for good: patches never move it
         b->Data.resize(disk_.Read(index * DbfBlockSize, b->Data.data(), DbfBlockSize));
         noteFlags(index * DbfBlockSize, b->Data.data(), b->Data.size());
         if (index >= blocks_.size())

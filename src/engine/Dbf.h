@@ -219,13 +219,20 @@ public:
 private:
     void readRecordAt(uint32_t n, char* buf);
     bool blockCacheOn() const { return !disk_.Shared(); }
-    // Block bytes are read over at once, so the buffer is not cleared first.
-    struct TUncleared : std::allocator<char> {
-        template <class U> struct rebind { using other = TUncleared; };
-        void construct(char* p) { ::new (static_cast<void*>(p)) char; }
-        void construct(char* p, char c) { *p = c; }
+    // A block's bytes: room for a whole block from the start, so that they never move, and
+    // not cleared, since they are read over at once; the first size() are the file's.
+    class TBlockBytes {
+    public:
+        TBlockBytes() : bytes_(new char[DbfBlockSize]) {}
+        char* data() { return bytes_.get(); }
+        const char* data() const { return bytes_.get(); }
+        size_t size() const { return size_; }
+        void resize(size_t n) { size_ = std::min(n, DbfBlockSize); }
+
+    private:
+        std::unique_ptr<char[]> bytes_;
+        size_t size_ = 0;
     };
-    using TBlockBytes = std::vector<char, TUncleared>;
     const TBlockBytes& block(uint64_t index);
     void evictBlock();
     void forgetBlock(uint64_t index);
@@ -283,7 +290,7 @@ private:
     uint32_t cacheFirst_ = 0;  // first record in the cache, 0 when empty
     uint32_t cacheCount_ = 0;
     struct TBlock {
-        TBlockBytes Data;  // shorter than a block at the end of the file; never reallocated
+        TBlockBytes Data;  // shorter than a block at the end of the file
         uint64_t Used = 0;
     };
     std::vector<std::unique_ptr<TBlock>> blocks_;  // by block number; null when not cached

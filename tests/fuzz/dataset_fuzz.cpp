@@ -20,6 +20,16 @@ std::string tempPath(const char *name)
     return std::string(tmp && *tmp ? tmp : "/tmp") + "/wordpop-dataset-fuzz-" + std::to_string(getpid()) + "-" + name;
 }
 
+// The fuzzer's files go when it ends, however many inputs it ran.
+struct RemoveAtExit
+{
+    ~RemoveAtExit()
+    {
+        for (const char *name : {"pristine.wrd", "pristine.cdx", "words.wrd", "words.cdx"})
+            unlink(tempPath(name).c_str());
+    }
+} removeAtExit;
+
 const char *const Fields[] = {"WORD1;C;80;0", "WORD2;C;80;0", "TRANSCRIPT;C;80;0", "MISS;N;5;0",
                               "KBMISS;N;5;0", "INROW;N;5;0",  "KBINROW;N;5;0",     "WAVFILE;C;255;0",
                               "WAVSTART;N;20;0", "WAVEND;N;20;0"};

@@ -15,6 +15,15 @@ std::string tempPath(const char* name)
     return std::string(tmp && *tmp ? tmp : "/tmp") + "/wordpop-table-fuzz-" + std::to_string(getpid()) + "-" + name;
 }
 
+// The fuzzer's files go when it ends, however many inputs it ran.
+struct RemoveAtExit {
+    ~RemoveAtExit()
+    {
+        for (const char* name : {"in.dbf", "copy.dbf"})
+            unlink(tempPath(name).c_str());
+    }
+} removeAtExit;
+
 void walk(TDbfTable& t)
 {
     uint32_t seen = 0;
