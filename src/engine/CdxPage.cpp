@@ -2,17 +2,12 @@
 // children of interior entries, which are big-endian.
 #include "engine/CdxPage.h"
 
+#include "engine/Bytes.h"
+
 #include <bit>
 #include <cstring>
 
 namespace {
-
-uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-uint32_t Get32BE(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]); }
-void Put16(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-void Put32(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
-void Put32BE(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * (3 - i))); }
 
 void PutHead(const TIndexNode& node, int attributes, uint8_t* page)
 {
@@ -137,6 +132,18 @@ size_t CdxLeafUsed(const TIndexNode& node, size_t count, int n, char pad)
     return used;
 }
 
+void CdxPutLeafLayout(uint8_t* page, const TCdxLeafParams& p, size_t used)
+{
+    Put16(page + 12, uint32_t(CdxKeyArea - int(used)));
+    Put32(page + 14, uint32_t(p.RecMask));
+    page[18] = uint8_t((1u << p.DupBits) - 1);
+    page[19] = uint8_t((1u << p.TrailBits) - 1);
+    page[20] = uint8_t(p.RecBits);
+    page[21] = uint8_t(p.DupBits);
+    page[22] = uint8_t(p.TrailBits);
+    page[23] = uint8_t(p.N);
+}
+
 bool CdxEncodeLeaf(const TIndexNode& node, int keyLength, char pad, uint64_t recordLimit,
                    uint8_t* page)
 {
@@ -149,14 +156,7 @@ bool CdxEncodeLeaf(const TIndexNode& node, int keyLength, char pad, uint64_t rec
         return false;
     std::memset(page, 0, IndexPageSize);
     PutHead(node, node.Root ? 3 : 2, page);
-    Put16(page + 12, uint32_t(CdxKeyArea - used));
-    Put32(page + 14, uint32_t(p.RecMask));
-    page[18] = uint8_t((1u << p.DupBits) - 1);
-    page[19] = uint8_t((1u << p.TrailBits) - 1);
-    page[20] = uint8_t(p.RecBits);
-    page[21] = uint8_t(p.DupBits);
-    page[22] = uint8_t(p.TrailBits);
-    page[23] = uint8_t(p.N);
+    CdxPutLeafLayout(page, p, used);
     size_t keyPos = IndexPageSize;
     for (size_t i = 0; i < node.Keys.size(); ++i) {
         const std::string& key = node.Keys[i].Key;

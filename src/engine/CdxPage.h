@@ -47,6 +47,8 @@ struct TCdxLeafParams {
     uint64_t RecMask = 0;
 };
 TCdxLeafParams CdxLeafParams(int keyLength, uint64_t recordLimit);
+// Writes a leaf's layout bytes (free space, record mask, bit counts, entry size) into its head.
+void CdxPutLeafLayout(uint8_t* page, const TCdxLeafParams& params, size_t used);
 
 int CdxInteriorMax(int keyLength);
 // Number of trailing pad bytes and stored bytes of keys[i] within a leaf.

@@ -3,6 +3,8 @@
 // and copying. Every file access goes through TDiskFile.
 #include "engine/Dbf.h"
 
+#include "engine/Bytes.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -15,11 +17,6 @@
 #include <sys/time.h>
 
 namespace {
-
-uint16_t get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t get32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-void put16(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-void put32(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); p[3] = uint8_t(v >> 24); }
 
 char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 std::string upperAscii(std::string s)
@@ -284,8 +281,8 @@ void TDbfTable::Open(const std::string& path, bool readWrite, bool shared)
             throw invalid();
         if (header_[15] != 0)
             throw EDbfError("No Password for encrypted file " + fileName_);
-        headerLength_ = get16(&header_[8]);
-        recordLength_ = get16(&header_[10]);
+        headerLength_ = Get16(&header_[8]);
+        recordLength_ = Get16(&header_[10]);
         int trailer = header_[0] == 0x30 ? 263 : 0;
         if (recordLength_ < 1 || headerLength_ < 33 + trailer)
             throw invalid();
@@ -324,7 +321,7 @@ void TDbfTable::Open(const std::string& path, bool readWrite, bool shared)
         old_.assign(size_t(recordLength_), ' ');
         work_.assign(size_t(recordLength_), ' ');
         changed_.assign(fields_.size(), false);
-        lastStamp_ = get32(&header_[16]);
+        lastStamp_ = Get32(&header_[16]);
         recount();
         recNo_ = 0;
         eof_ = bof_ = false;
@@ -933,7 +930,7 @@ double TDbfTable::GetNumber(int field, const char* record) const
     const TDbfField& f = fields_[size_t(field)];
     const char* p = fieldPtr(field, record);
     if (f.Type == 'I' && f.Length == 4)
-        return double(int32_t(get32(reinterpret_cast<const uint8_t*>(p))));
+        return double(int32_t(Get32(reinterpret_cast<const uint8_t*>(p))));
     if (f.Type == 'D') {
         auto d = GetDate(field, record);
         return d ? double(*d) : 0;
@@ -1025,7 +1022,7 @@ void TDbfTable::SetNumber(int field, double value)
     if (f.Type == 'I' && f.Length == 4) {
         if (!(value >= -2147483648.0 && value <= 2147483647.0))
             throw EDbfError(DbfErr::NumberTooLarge, 0, f.Name + " (" + formatNumber(value, 0).substr(0, 64) + ")");
-        put32(reinterpret_cast<uint8_t*>(fieldPtr(field)), uint32_t(int32_t(value)));
+        Put32(reinterpret_cast<uint8_t*>(fieldPtr(field)), uint32_t(int32_t(value)));
     } else if (f.Type == 'N' || f.Type == 'F') {
         writeNumber(field, value);
     } else {
@@ -1115,7 +1112,7 @@ bool TDbfTable::ReadHeader()
     std::memcpy(&header_[16], &h[16], 8);
     header_[28] = uint8_t(h[28] | (header_[28] & 0x01));
     recount();
-    uint32_t stamp = get32(&h[16]);
+    uint32_t stamp = Get32(&h[16]);
     bool changed = recordCount_ != oldCount || stamp != lastStamp_;
     lastStamp_ = stamp;
     if (changed)
@@ -1134,11 +1131,11 @@ void TDbfTable::WriteHeader()
     header_[1] = uint8_t(y % 100);
     header_[2] = uint8_t(m);
     header_[3] = uint8_t(d);
-    put32(&header_[4], recordCount_);
+    Put32(&header_[4], recordCount_);
     header_[28] &= 0x07;  // only the three table-flag bits are defined
     header_[15] = 0;
-    put32(&header_[16], stamp);
-    put32(&header_[20], userId_);
+    Put32(&header_[16], stamp);
+    Put32(&header_[20], userId_);
     if (blockCacheOn())
         writeThrough(0, reinterpret_cast<const char*>(header_.data()), 32);
     else
@@ -1450,8 +1447,8 @@ void TDbfBuilder::Create(const std::string& path)
     bytes[1] = uint8_t(y % 100);
     bytes[2] = uint8_t(m);
     bytes[3] = uint8_t(d);
-    put16(&bytes[8], uint32_t(headerLength));
-    put16(&bytes[10], uint32_t(recordLength_));
+    Put16(&bytes[8], uint32_t(headerLength));
+    Put16(&bytes[10], uint32_t(recordLength_));
     for (size_t i = 0; i < fields_.size(); ++i) {
         uint8_t* p = &bytes[32 + 32 * i];
         const TDbfField& f = fields_[i];

@@ -5,6 +5,8 @@
 // and go to the sink together at the end.
 #include "engine/Sort.h"
 
+#include "engine/Bytes.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -45,10 +47,6 @@ uint32_t CommonPrefix(const char* a, const char* b, uint32_t n)
         ++i;
     return i;
 }
-
-void Put16(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-void Put32(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
-void Put32BE(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * (3 - i))); }
 
 struct Builder {
     TCdxPageSink& sink;
@@ -112,16 +110,8 @@ struct Builder {
         Put16(page + 2, uint32_t(l.count));
         Put32(page + 4, l.left);
         Put32(page + 8, l.right);
-        if (l.leaf) {
-            Put16(page + 12, uint32_t(CdxKeyArea - int(l.used)));
-            Put32(page + 14, uint32_t(params.RecMask));
-            page[18] = uint8_t((1u << params.DupBits) - 1);
-            page[19] = uint8_t((1u << params.TrailBits) - 1);
-            page[20] = uint8_t(params.RecBits);
-            page[21] = uint8_t(params.DupBits);
-            page[22] = uint8_t(params.TrailBits);
-            page[23] = uint8_t(params.N);
-        }
+        if (l.leaf)
+            CdxPutLeafLayout(page, params, l.used);
         written[l.slot] = true;
         l.left = offsets[l.slot];
     }

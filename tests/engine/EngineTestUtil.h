@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdlib>
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -26,6 +29,18 @@ public:
 private:
     std::string path_;
 };
+
+// Runs f in a child process (locks of this process never conflict with each other);
+// returns its exit status.
+inline int inChild(const std::function<int()>& f)
+{
+    pid_t pid = fork();
+    if (pid == 0)
+        _exit(f());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+}
 
 inline std::vector<unsigned char> readBytes(const std::string& path)
 {

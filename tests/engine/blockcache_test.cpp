@@ -56,16 +56,6 @@ std::string tableRecord(TDbfTable& t, uint32_t n)
     return buf;
 }
 
-int inChild(const std::function<int()>& f)
-{
-    pid_t pid = fork();
-    if (pid == 0)
-        _exit(f());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
-}
-
 TEST(BlockCache, ServesTheFileInAnyOrderAndWithFewBlocks)
 {
     TempFolder dir;

@@ -69,8 +69,6 @@ std::vector<unsigned char> foreignDbf(uint8_t version, const std::vector<FieldSp
 uint32_t le32(const std::vector<unsigned char>& b, size_t at) { return uint32_t(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24); }
 uint16_t le16(const std::vector<unsigned char>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
 
-int inChild(const std::function<int()>& f);
-
 std::string messageOf(const std::function<void()>& f)
 {
     try {
@@ -680,18 +678,6 @@ TEST_F(DbfTest, DiskFileMoveNeverReplaces)
     TDiskFile::Delete(dir / "b");
     EXPECT_FALSE(TDiskFile::Exists(dir / "b"));
     EXPECT_EQ(messageOf([&] { TDiskFile::Delete(dir / "b"); }).rfind("File not found", 0), 0u);
-}
-
-// Runs f in a child process (locks of this process never conflict with each other);
-// returns its exit status.
-int inChild(const std::function<int()>& f)
-{
-    pid_t pid = fork();
-    if (pid == 0)
-        _exit(f());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
 }
 
 // 1 when another process holds a lock on the byte at offset, 0 when not.

@@ -4,6 +4,7 @@
 
 #include "SafeFiles.h"
 
+#include "engine/Bytes.h"
 #include "engine/Cdx.h"
 #include "engine/Dbf.h"
 #include "store/Dictionary.h"
@@ -19,9 +20,6 @@
 namespace dict {
 
 namespace {
-
-uint32_t le16(const unsigned char *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-uint32_t le32(const unsigned char *p) { return le16(p) | le16(p + 2) << 16; }
 
 class Report {
 public:
@@ -82,7 +80,7 @@ bool checkHeaderBytes(const std::string &file, Report &r)
         r.problem("version byte " + std::to_string(version) + " is not one of a dBase table");
         return false;
     }
-    const uint32_t headerLength = le16(h + 8), recordLength = le16(h + 10), headerCount = le32(h + 4);
+    const uint32_t headerLength = Get16(h + 8), recordLength = Get16(h + 10), headerCount = Get32(h + 4);
     const uint32_t trailer = version == 0x30 ? 263 : 0;
     if (headerLength < 33 + trailer || (headerLength - 33 - trailer) % 32 != 0) {
         r.problem("header length " + std::to_string(headerLength) + " does not fit whole field descriptors");
@@ -104,7 +102,7 @@ bool checkHeaderBytes(const std::string &file, Report &r)
     uint32_t sum = 1;
     for (uint32_t i = 0; i < fieldCount; ++i) {
         const unsigned char *d = desc.data() + size_t(i) * 32;
-        sum += d[11] == 'C' ? le16(d + 16) : d[16];
+        sum += d[11] == 'C' ? Get16(d + 16) : d[16];
     }
     if (recordLength == 0 || sum != recordLength) {
         r.problem("record length " + std::to_string(recordLength) + " differs from 1 + the field lengths (" +
