@@ -2,7 +2,7 @@
 // F1 in a window opens it next to that window.
 #pragma once
 
-#include "messages/ModalHook.h"
+#include "platform/ModalHook.h"
 
 #include <QDialog>
 #include <QPoint>

@@ -2,7 +2,7 @@
 // shown in clear. Made once at start-up and reused for every call.
 #pragma once
 
-#include "messages/ModalHook.h"
+#include "platform/ModalHook.h"
 
 #include <QDialog>
 #include <QString>

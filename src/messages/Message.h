@@ -2,7 +2,7 @@
 // yellow (warning) or red (error) background. Made once at start-up and reused for every call.
 #pragma once
 
-#include "messages/ModalHook.h"
+#include "platform/ModalHook.h"
 
 #include <QDialog>
 #include <QPoint>

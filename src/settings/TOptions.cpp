@@ -217,7 +217,7 @@ void SetDefaultOptions(TOptions &o)
     o.EditorColumn1Width = 0;
     o.EditorColumn2Width = 0;
     o.EditorPinned = false;
-    o.Spare069 = 0;
+    o.ShowOverFullScreen = 0;
     o.DictionariesPinned = false;
     o.AddWordPinned = false;
     o.OptionsPinned = false;

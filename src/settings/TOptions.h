@@ -39,7 +39,10 @@ struct TOptions {
     std::int32_t EditorColumn1Width;          // 0x060
     std::int32_t EditorColumn2Width;          // 0x064
     ByteBool EditorPinned;                    // 0x068
-    std::uint8_t Spare069;
+    // Once a spare byte, so every existing file holds 0 here: 0 holds a due lesson back while a
+    // full-screen window is active, a program keeps the screen awake or notifications are silenced;
+    // 1 shows it all the same.
+    std::uint8_t ShowOverFullScreen;          // 0x069
     ByteBool DictionariesPinned;              // 0x06A
     ByteBool AddWordPinned;                   // 0x06B
     ByteBool OptionsPinned;                   // 0x06C
@@ -142,7 +145,7 @@ WORDPOP_AT(DictionaryListWidth, 0x05C);
 WORDPOP_AT(EditorColumn1Width, 0x060);
 WORDPOP_AT(EditorColumn2Width, 0x064);
 WORDPOP_AT(EditorPinned, 0x068);
-WORDPOP_AT(Spare069, 0x069);
+WORDPOP_AT(ShowOverFullScreen, 0x069);
 WORDPOP_AT(DictionariesPinned, 0x06A);
 WORDPOP_AT(AddWordPinned, 0x06B);
 WORDPOP_AT(OptionsPinned, 0x06C);
