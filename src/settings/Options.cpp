@@ -837,10 +837,8 @@ void TFOptions::ShowValues(const OptionsValues &v)
     ChAutoSwitch->setChecked(v.autoSwitch);
     for (int g = 0; g < 3; ++g) {
         EFont[g]->setText(v.fontName[g]);
-        if (CBLayout[g]->count() != m_editor.InstalledLayouts().size()) {
-            CBLayout[g]->clear();
-            CBLayout[g]->addItems(m_editor.InstalledLayouts());
-        }
+        CBLayout[g]->clear();
+        CBLayout[g]->addItems(m_editor.InstalledLayouts());
         CBLayout[g]->setCurrentIndex(v.layout[g]);
     }
     ChAutoRun->setChecked(v.autoRun);
