@@ -7,3 +7,6 @@ target_compile_definitions(${test_target} PRIVATE LAYOUT_FOCUS_CHILD="$<TARGET_F
 target_link_libraries(${test_target} PRIVATE X11::X11)
 # The options window's tests resolve answer sounds the way the trainer does.
 target_link_libraries(${test_target} PRIVATE wordpop_sound)
+# The options window takes real key events (F1, Esc).
+find_package(Qt6 REQUIRED COMPONENTS Test)
+target_link_libraries(${test_target} PRIVATE Qt6::Test)

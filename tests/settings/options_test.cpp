@@ -5,6 +5,7 @@
 
 #include "SettingsTestSupport.h"
 #include "common/PrivateXServer.h"
+#include "messages/Information.h"
 #include "messages/LineInput.h"
 #include "messages/Message.h"
 #include "messages/ShowError.h"
@@ -25,6 +26,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
 #include <QToolButton>
 
 #include <functional>
@@ -663,4 +665,20 @@ TEST(OptionsLayoutsOnX, ChoosingRussianStores00000419)
     EXPECT_EQ(stringAt(file, 0x3FE), "00000407");
     EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
     ProgramFolder::set(QString());
+}
+
+// Keys anywhere in the window: F1 opens the information window near it, Esc closes as Cancel.
+TEST_F(OptionsWindow, F1OpensTheInformationAndEscCancels)
+{
+    TFInformation::TestHook information;
+    const bool saved = run([](TFOptions &w) {
+        w.EInterval->setValue(50);
+        QTest::keyClick(w.EProxyAddress, Qt::Key_F1);
+        QTest::keyClick(w.ChAutoRun, Qt::Key_Escape);
+    });
+    EXPECT_FALSE(saved);
+    ASSERT_EQ(information.shown().size(), 1);
+    EXPECT_EQ(information.shown()[0].caller, window.get());
+    EXPECT_EQ(window->result(), QDialog::Rejected);
+    EXPECT_EQ(int32At(fileBytes(), 0x0A8), 15);
 }
