@@ -527,17 +527,24 @@ void TFOptions::BuildControls()
         l->addWidget(label(QStringLiteral("Слово считается выученным после"), page), 0, 0, 1, 3);
         ELearned = spin(page, "ELearned", QStringLiteral("правильных выборов из списка"), 1, 99, true);
         l->addWidget(ELearned, 1, 0);
-        l->addWidget(label(QStringLiteral("правильных выборов из списка или"), page), 1, 1);
+        auto *logicRow = new QHBoxLayout;
+        logicRow->addWidget(label(QStringLiteral("правильных выборов из списка или"), page));
         CBLearnedLogic = named(new QComboBox(page), "CBLearnedLogic", QStringLiteral("или / и"));
         CBLearnedLogic->addItems({QStringLiteral("или"), QStringLiteral("и")});
-        l->addWidget(CBLearnedLogic, 1, 2);
+        logicRow->addWidget(CBLearnedLogic);
+        logicRow->addStretch();
+        l->addLayout(logicRow, 1, 1, 1, 2);
         EKbLearned = spin(page, "EKbLearned", QStringLiteral("правильных вводов с клавиатуры."), 1, 99, true);
         l->addWidget(EKbLearned, 2, 0);
         l->addWidget(label(QStringLiteral("правильных вводов с клавиатуры."), page), 2, 1, 1, 2);
-        l->addWidget(label(QStringLiteral("Выученные слова"), page), 3, 0);
+        auto *actionRow = new QHBoxLayout;
+        actionRow->addWidget(label(QStringLiteral("Выученные слова"), page));
         CBLearnedAction = named(new QComboBox(page), "CBLearnedAction", QStringLiteral("Выученные слова"));
         CBLearnedAction->addItems({QStringLiteral("переносятся в \"выученное\"."), QStringLiteral("удаляются.")});
-        l->addWidget(CBLearnedAction, 3, 1, 1, 2);
+        actionRow->addWidget(CBLearnedAction);
+        actionRow->addStretch();
+        l->addLayout(actionRow, 3, 0, 1, 3);
+        l->setColumnStretch(1, 1);
 
         auto *group = new QGroupBox(QStringLiteral("Повторять выученное спустя"), page);
         auto *gl = new QGridLayout(group);
@@ -666,10 +673,13 @@ void TFOptions::BuildControls()
         CBAutoPlay = checkBox(page, "CBAutoPlay", QStringLiteral("Автоматически проигрывать звуковой файл (произношение)"));
         l->addWidget(CBAutoPlay, 0, 0, 1, 4);
         CBLoopPlay = checkBox(page, "CBLoopPlay", QStringLiteral("Повторять спустя"));
-        l->addWidget(CBLoopPlay, 1, 0);
         ELoopPlayDelay = spin(page, "ELoopPlayDelay", QStringLiteral("Повторять спустя ... секунд"), 0, 100, false);
-        l->addWidget(ELoopPlayDelay, 1, 1);
-        l->addWidget(label(QStringLiteral("секунд"), page), 1, 2);
+        auto *loopRow = new QHBoxLayout;
+        loopRow->addWidget(CBLoopPlay);
+        loopRow->addWidget(ELoopPlayDelay);
+        loopRow->addWidget(label(QStringLiteral("секунд"), page));
+        loopRow->addStretch();
+        l->addLayout(loopRow, 1, 0, 1, 4);
         CBDontPlayReverse = checkBox(page, "CBDontPlayReverse", QStringLiteral("Не проигрывать звук во время обратного перевода"));
         l->addWidget(CBDontPlayReverse, 2, 0, 1, 4);
         auto soundRow = [&](int row, const char *box, const QString &caption, QCheckBox *&check, const char *play,
@@ -915,7 +925,10 @@ bool TFOptions::Execute(int x, int y)
         if (const auto act = hook->take(this, {}))
             act(*this);
     } else {
-        QTimer::singleShot(0, this, [this] { RGCheckOrder->setFocus(); });
+        QTimer::singleShot(0, this, [this] {
+            if (QAbstractButton *b = m_checkOrder->checkedButton())
+                b->setFocus();
+        });
         FormShow();
         exec();
     }
