@@ -53,7 +53,9 @@ constexpr std::uint8_t kCyrillicCharset = 204;
 
 constexpr int kPortMax = 65535;
 
-char *fontNameSlot(TOptions &o, int group)
+// The font-name slot of a language group, of a record or of a const one.
+template <class Record>
+auto fontNameSlot(Record &o, int group)
 {
     return group == 0 ? o.StudiedFontName : group == 1 ? o.NativeFontName : o.TranscriptionFontName;
 }
@@ -134,7 +136,7 @@ OptionsValues OptionsEditor::Fill() const
 
     v.autoSwitch = o.AutoSwitchLayout;
     for (int g = 0; g < 3; ++g) {
-        v.fontName[g] = OptionTextN(fontNameSlot(const_cast<TOptions &>(o), g), 256);
+        v.fontName[g] = OptionTextN(fontNameSlot(o, g), 256);
         const QString name = LayoutName(m_languages, GroupLayout(g, o));
         v.layout[g] = name.isEmpty() ? -1 : int(m_installed.indexOf(name));
     }
