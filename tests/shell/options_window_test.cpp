@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "settings/Options.h"
+#include "shell/ActivityMonitor.h"
 #include "shell/HiddenWindow.h"
 #include "shell/TrayMenu.h"
 #include "shell/TrayStartup.h"
@@ -246,4 +247,38 @@ TEST_F(OptionsWiring, FromTheTrayTheTrainerIsUpdatedAndTheMenuIsFreeAgain)
     EXPECT_TRUE(Options.AutoShow);
     ASSERT_EQ(boxes.texts().size(), 1);
     EXPECT_TRUE(boxes.texts()[0].contains("langs.dat"));
+}
+
+// The real activity library behind the boxes: clearing both unloads it before any Save, and a
+// tick loads it again from the program folder.
+TEST_F(OptionsWiring, TheActivityBoxesLoadAndUnloadTheRealLibraryAtOnce)
+{
+    PrivateXServer x;
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty())
+        GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_TRUE(x.ok()) << x.why();
+    ScopedDisplay display(x.display());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(WORDPOP_HOOK_LIBRARY), home.home() + "wordpop-hook.so"));
+    ActivityMonitor &monitor = *FNo->Activity();
+    ASSERT_TRUE(monitor.loadLibrary());
+    ASSERT_TRUE(Options.HookLoaded);
+    Options.CheckKeyboardActivity = Options.CheckMouseActivity = true;
+
+    TFOptions::TestHook windows;
+    windows.answer([&](TFOptions &w) {
+        w.ChCheckKeybActivity->click();
+        EXPECT_TRUE(monitor.libraryLoaded());
+        w.ChCheckMouseActivity->click();
+        EXPECT_FALSE(monitor.libraryLoaded()) << "unloaded at once";
+        EXPECT_FALSE(Options.HookLoaded);
+        w.ChCheckMouseActivity->click();
+        EXPECT_TRUE(monitor.libraryLoaded());
+        EXPECT_TRUE(Options.HookLoaded);
+        w.BCancel->click();
+    });
+    FTrayMenu->BOptionsClick();
+    ASSERT_EQ(windows.shown().size(), 1);
+    EXPECT_TRUE(monitor.libraryLoaded());
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+    monitor.unloadLibrary();
 }
