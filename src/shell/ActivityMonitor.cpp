@@ -24,7 +24,7 @@ int pauseOf(const TOptions &options)
 }
 
 ActivityMonitor::ActivityMonitor(TOptions &options, QObject *parent)
-    : QObject(parent), m_options(options), m_activity(new QTimer(this))
+    : QObject(parent), m_options(options), m_activity(new QTimer(this)), m_holdBack(options)
 {
     m_activity->setObjectName(QStringLiteral("TActivity"));
     m_activity->setSingleShot(true);
@@ -105,13 +105,18 @@ void ActivityMonitor::notice(unsigned char code)
     const bool counted = (code == HookKeyboardByte && m_options.CheckKeyboardActivity)
                          || (code == HookMouseByte && m_options.CheckMouseActivity);
     if (counted) {
-        m_idle = false;
-        m_activity->stop();
-        m_activity->setInterval(pauseOf(m_options));
-        m_activity->start();
+        restartPause();
     } else if (code == ShowTrainerNotice) {
         emit showTrainerRequested();
     }
+}
+
+void ActivityMonitor::restartPause()
+{
+    m_idle = false;
+    m_activity->stop();
+    m_activity->setInterval(pauseOf(m_options));
+    m_activity->start();
 }
 
 void ActivityMonitor::activityTimeout()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "settings/TOptions.h"
+#include "shell/HoldBack.h"
 #include "shell/HookLibrary.h"
 
 #include <QObject>
@@ -40,6 +41,12 @@ public:
 
     // TActivity: single-shot, restarted by every counted activity.
     QTimer *activityTimer() const { return m_activity; }
+    // The user counts as busy from now until InactivityPause of quiet has passed, as after
+    // a counted activity.
+    void restartPause();
+
+    // Full-screen windows, inhibitors and "do not disturb"; looks only once started.
+    THoldBack &holdBack() { return m_holdBack; }
 
 signals:
     // TActivity expired; it is already disarmed and the user marked idle.
@@ -57,6 +64,7 @@ private:
     HookLibrary m_hooks;
     QTimer *m_activity;
     QSocketNotifier *m_notifier = nullptr;
+    THoldBack m_holdBack;
     bool m_idle = true;
     bool m_pending = false;
 };

@@ -128,6 +128,8 @@ int WordpopMain(int argc, char **argv)
         FMessage = new TFMessage;
 
         FNo->Activity()->loadLibrary();
+        // Full-screen windows, inhibitors, "do not disturb": asked without waiting for answers.
+        FNo->Activity()->holdBack().start();
 
         // A folder that cannot be made ends the program once everything else has run.
         if (FWordpop->InitialLoad()) {

@@ -241,3 +241,65 @@ private:
     std::string m_missing;
     std::string m_why;
 };
+
+// Debian's openbox managing a private Xvfb; $DISPLAY is for the caller to point at display().
+class OpenboxDesktop {
+public:
+    OpenboxDesktop()
+    {
+        if (QStandardPaths::findExecutable("openbox").isEmpty()) {
+            m_missing = "openbox is not installed";
+            return;
+        }
+        if (!m_x.ok()) {
+            m_why = "no private X server: " + m_x.why();
+            return;
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", m_x.display());
+        env.insert("HOME", m_dir.path());
+        env.insert("XDG_CONFIG_HOME", m_dir.path());
+        env.remove("DBUS_SESSION_BUS_ADDRESS");
+        m_wm.setProcessEnvironment(env);
+        m_wm.setProcessChannelMode(QProcess::MergedChannels);
+        m_wm.start(QStringLiteral("openbox"), {"--sm-disable"});
+        if (!m_wm.waitForStarted(10000)) {
+            m_why = "openbox does not start";
+            return;
+        }
+        // The window manager is there once it names its check window on the root.
+        QProcess probe;
+        const bool up = pollUntil([&] {
+            probe.start(QStringLiteral("xprop"), {"-display", m_x.display(), "-root", "_NET_SUPPORTING_WM_CHECK"});
+            probe.waitForFinished(10000);
+            return probe.readAllStandardOutput().contains("window id") || m_wm.state() == QProcess::NotRunning;
+        }, 60000);
+        if (!up || m_wm.state() == QProcess::NotRunning) {
+            m_why = "openbox did not take the screen: " + m_wm.readAll().right(600).toStdString();
+            return;
+        }
+        m_ok = true;
+    }
+    ~OpenboxDesktop()
+    {
+        if (m_wm.state() != QProcess::NotRunning) {
+            m_wm.terminate();
+            if (!m_wm.waitForFinished(5000))
+                m_wm.kill();
+            m_wm.waitForFinished(2000);
+        }
+    }
+
+    bool ok() const { return m_ok; }
+    const std::string &missing() const { return m_missing; }
+    const std::string &why() const { return m_why; }
+    const QString &display() const { return m_x.display(); }
+
+private:
+    PrivateXServer m_x;
+    QTemporaryDir m_dir;
+    QProcess m_wm;
+    bool m_ok = false;
+    std::string m_missing;
+    std::string m_why;
+};
