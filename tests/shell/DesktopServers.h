@@ -19,6 +19,7 @@
 #include <vector>
 #include <string>
 
+#include <csignal>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -300,6 +301,84 @@ private:
     QTemporaryDir m_dir;
     QProcess m_wm;
     bool m_ok = false;
+    std::string m_missing;
+    std::string m_why;
+};
+
+// Debian's mutter, headless on a virtual monitor, inside dbus-run-session: GNOME's compositor with
+// its idle monitor on a session bus of its own.
+class HeadlessMutter {
+public:
+    HeadlessMutter()
+    {
+        if (QStandardPaths::findExecutable("mutter").isEmpty() || QStandardPaths::findExecutable("dbus-run-session").isEmpty()) {
+            m_missing = "mutter or dbus-run-session is not installed";
+            return;
+        }
+        const QString run = m_dir.path() + "/run";
+        QDir().mkpath(run);
+        ::chmod(QFile::encodeName(run).constData(), 0700);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", run);
+        env.insert("HOME", m_dir.path());
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("DBUS_SESSION_BUS_ADDRESS");
+        m_session.setProcessEnvironment(env);
+        m_session.setStandardErrorFile(m_dir.path() + "/mutter.log");
+        // The shell says the bus and its own number, then becomes mutter.
+        m_session.start(QStringLiteral("dbus-run-session"),
+                        {"--", "sh", "-c",
+                         "echo \"$DBUS_SESSION_BUS_ADDRESS\"; echo $$; exec mutter --headless --wayland --no-x11 "
+                         "--virtual-monitor 1280x1024"});
+        if (!m_session.waitForStarted(10000)) {
+            m_why = "dbus-run-session does not start";
+            return;
+        }
+        QByteArray out;
+        QElapsedTimer clock;
+        clock.start();
+        while (out.count('\n') < 2 && clock.elapsed() < 60000 && m_session.state() != QProcess::NotRunning) {
+            m_session.waitForReadyRead(200);
+            out += m_session.readAllStandardOutput();
+        }
+        const QList<QByteArray> lines = out.split('\n');
+        if (lines.size() < 2) {
+            m_why = "dbus-run-session said no bus address";
+            return;
+        }
+        m_address = QString::fromUtf8(lines[0].trimmed());
+        m_mutterPid = lines[1].trimmed().toInt();
+    }
+    ~HeadlessMutter()
+    {
+        if (m_mutterPid > 0)
+            ::kill(m_mutterPid, SIGTERM);
+        if (m_session.state() != QProcess::NotRunning) {
+            if (!m_session.waitForFinished(10000)) {
+                if (m_mutterPid > 0)
+                    ::kill(m_mutterPid, SIGKILL);
+                m_session.kill();
+            }
+            m_session.waitForFinished(5000);
+        }
+    }
+
+    const std::string &missing() const { return m_missing; }
+    const std::string &why() const { return m_why; }
+    const QString &address() const { return m_address; }
+    QString log() const
+    {
+        QFile f(m_dir.path() + "/mutter.log");
+        f.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(f.readAll().right(800));
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_session;
+    QString m_address;
+    int m_mutterPid = 0;
     std::string m_missing;
     std::string m_why;
 };
