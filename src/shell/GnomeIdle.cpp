@@ -72,6 +72,7 @@ void TGnomeIdle::call(const QString &method, const QVariantList &args, void (TGn
 {
     QDBusMessage m = QDBusMessage::createMethodCall(Service, Path, Interface, method);
     m.setArguments(args);
+    m.setAutoStartService(false);
     auto *w = new QDBusPendingCallWatcher(m_bus.asyncCall(m, AnswerTimeoutMs), this);
     connect(w, &QDBusPendingCallWatcher::finished, this, [this, done](QDBusPendingCallWatcher *w) {
         w->deleteLater();

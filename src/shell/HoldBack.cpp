@@ -236,6 +236,8 @@ void THoldBack::ask(Probe &probe)
         return;
     QDBusMessage message = QDBusMessage::createMethodCall(probe.service, probe.path, probe.interface, probe.method);
     message.setArguments(probe.args);
+    // Asking must not start a service the desktop does not run (a notification daemon, a portal).
+    message.setAutoStartService(false);
     probe.inFlight = true;
     auto *call = new QDBusPendingCallWatcher(m_bus.asyncCall(message, AnswerTimeoutMs), this);
     const size_t index = size_t(&probe - m_probes.data());

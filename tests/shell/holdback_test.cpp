@@ -9,10 +9,12 @@
 #include "LessonStandIn.h"
 #include "common/EventWait.h"
 #include "common/TestHome.h"
+#include "messages/Information.h"
 #include "platform/ProgramFolder.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 
 #include <gtest/gtest.h>
 
@@ -369,4 +371,26 @@ TEST(HoldBack, SettingKeepsTheSettingsFileWhole)
     QByteArray a = files[0], b = files[1];
     a[0x069] = b[0x069] = 0;
     EXPECT_EQ(a, b);
+}
+
+TEST(HoldBack, InformationWindowSaysWhatThisDesktopOffers)
+{
+    ScopedVar x("DISPLAY", nullptr);
+    TOptions options{};
+    ActivityMonitor monitor(options);
+    struct Case { const char *what; bool hooked; std::uint8_t showOver; const char *line; };
+    const Case cases[] = {
+        {"no shell", false, 0, ""},
+        {"nothing found", true, 0, "Пауза: не отслеживается. Урок ничем не задерживается."},
+        {"shown anyway", true, 1, "Пауза: не отслеживается. Уроки показываются поверх полноэкранных окон."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        options.ShowOverFullScreen = c.showOver;
+        SetInformationFindings(c.hooked ? std::function<QString()>([&] { return monitor.findings(); }) : nullptr);
+        TFInformation window;
+        EXPECT_EQ(window.LFindings->text(), QString::fromUtf8(c.line));
+        EXPECT_EQ(window.LFindings->isHidden(), !c.hooked);
+    }
+    SetInformationFindings(nullptr);
 }
