@@ -93,7 +93,7 @@ struct THoldBack::Probe {
 THoldBack::THoldBack(TOptions &options, QObject *parent) : QObject(parent), m_options(options)
 {
     // GNOME keeps idle inhibitors in its session manager (8: inhibit idle); KDE, Xfce and others
-    // in the power manager's inhibit interface; KDE and others report "do not disturb" as the
+    // in the power manager's inhibit interface (KDE the screen saver's in its policy agent); KDE and others report "do not disturb" as the
     // notification server's Inhibited property; GNOME as its show-banners setting, which the
     // settings portal reads out.
     m_probes.push_back({IdleInhibited, QStringLiteral("запрет простоя (GNOME)"),
@@ -102,6 +102,11 @@ THoldBack::THoldBack(TOptions &options, QObject *parent) : QObject(parent), m_op
     m_probes.push_back({IdleInhibited, QStringLiteral("запрет простоя (PowerManagement)"),
                         "org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
                         "org.freedesktop.PowerManagement.Inhibit", "HasInhibit", {}});
+    // KDE's power manager keeps the screen saver's inhibitors (video players ask it to keep the
+    // screen on: 4, "change screen settings") apart from HasInhibit's.
+    m_probes.push_back({IdleInhibited, QStringLiteral("запрет заставки (KDE)"),
+                        "org.kde.Solid.PowerManagement", "/org/kde/Solid/PowerManagement/PolicyAgent",
+                        "org.kde.Solid.PowerManagement.PolicyAgent", "HasInhibition", {QVariant::fromValue(uint(4))}});
     m_probes.push_back({DoNotDisturb, QStringLiteral("«не беспокоить»"),
                         "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
                         "org.freedesktop.DBus.Properties", "Get",

@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """The desktop's inhibitor services for the hold-back tests, on the bus of DBUS_SESSION_BUS_ADDRESS.
 
-  desktop_services.py serve       owns org.gnome.SessionManager, org.freedesktop.PowerManagement
-                                  and org.freedesktop.Notifications under their real object paths
+  desktop_services.py serve       owns org.gnome.SessionManager, org.freedesktop.PowerManagement,
+                                  org.kde.Solid.PowerManagement and org.freedesktop.Notifications under their real object paths
                                   and interfaces; an inhibitor lasts until it is released or its
                                   holder leaves the bus, as in the desktops' own services.
-  desktop_services.py hold WHICH  takes an inhibitor (WHICH: gnome, power, notifications), says
+  desktop_services.py hold WHICH  takes an inhibitor (WHICH: gnome, power, kde-screen,
+                                  notifications), says
                                   "held" on stdout, releases it when stdin ends, says "released".
 """
 import sys
@@ -85,6 +86,29 @@ class Power(dbus.service.Object):
         return self.held.any()
 
 
+class PolicyAgent(dbus.service.Object):
+    IFACE = "org.kde.Solid.PowerManagement.PolicyAgent"
+
+    def __init__(self, bus):
+        super().__init__(bus, "/org/kde/Solid/PowerManagement/PolicyAgent")
+        self.held = {}  # cookie -> (holder, types)
+        self.inhibitors = Inhibitors(bus, lambda: None)
+
+    @dbus.service.method(IFACE, in_signature="uss", out_signature="u", sender_keyword="sender")
+    def AddInhibition(self, types, app_name, reason, sender=None):
+        cookie = self.inhibitors.take(sender)
+        self.held[int(cookie)] = int(types)
+        return cookie
+
+    @dbus.service.method(IFACE, in_signature="u")
+    def ReleaseInhibition(self, cookie):
+        self.inhibitors.release(cookie)
+
+    @dbus.service.method(IFACE, in_signature="u", out_signature="b")
+    def HasInhibition(self, types):
+        return dbus.Boolean(any(self.held.get(c, 0) & int(types) for c in self.inhibitors.cookies))
+
+
 class Notifications(dbus.service.Object):
     IFACE = "org.freedesktop.Notifications"
 
@@ -109,9 +133,10 @@ class Notifications(dbus.service.Object):
 
 def serve():
     bus = dbus.SessionBus()
-    keep = [Session(bus), Power(bus), Notifications(bus)]
+    keep = [Session(bus), Power(bus), PolicyAgent(bus), Notifications(bus)]
     names = [dbus.service.BusName(n, bus) for n in
-             ("org.gnome.SessionManager", "org.freedesktop.PowerManagement", "org.freedesktop.Notifications")]
+             ("org.gnome.SessionManager", "org.freedesktop.PowerManagement", "org.kde.Solid.PowerManagement",
+              "org.freedesktop.Notifications")]
     print("serving", flush=True)
     GLib.MainLoop().run()
     del keep, names
@@ -129,6 +154,11 @@ def hold(which):
                            "org.freedesktop.PowerManagement.Inhibit")
         cookie = o.Inhibit("presenter", "Presenting")
         release = lambda: o.UnInhibit(cookie)
+    elif which == "kde-screen":
+        o = dbus.Interface(bus.get_object("org.kde.Solid.PowerManagement", "/org/kde/Solid/PowerManagement/PolicyAgent"),
+                           "org.kde.Solid.PowerManagement.PolicyAgent")
+        cookie = o.AddInhibition(dbus.UInt32(4), "video-player", "Playing a film")
+        release = lambda: o.ReleaseInhibition(cookie)
     else:
         o = dbus.Interface(bus.get_object("org.freedesktop.Notifications", "/org/freedesktop/Notifications"),
                            "org.freedesktop.Notifications")

@@ -142,11 +142,12 @@ TEST(HoldBack, FullScreenWindowKeepsDueLessonUntilLeftAndAPause)
     ScopedVar bus("DBUS_SESSION_BUS_ADDRESS", nullptr);
     TestHome home;
 
-    enum Leave { Restore, ActivateOther, ShownAnyway };
+    enum Leave { Restore, ActivateOther, SwitchedOff, ShownAnyway };
     struct Case { const char *what; Leave leave; };
     const Case cases[] = {
         {"full-screen state dropped", Restore},
         {"another window activated", ActivateOther},
+        {"setting switched to show over full-screen windows during the film", SwitchedOff},
         {"setting: show over full-screen windows", ShownAnyway},
     };
     for (const Case &c : cases) {
@@ -175,6 +176,8 @@ TEST(HoldBack, FullScreenWindowKeepsDueLessonUntilLeftAndAPause)
 
         if (c.leave == Restore)
             film.fullScreen(false);
+        else if (c.leave == SwitchedOff)
+            s.options.ShowOverFullScreen = 1;
         else
             ASSERT_TRUE(waitUntil([&] { other.activate(); return other.isActive(); }, 20000));
         ASSERT_TRUE(waitUntil([&] { return !s.monitor.holdBack().holdsBack(); }, 20000));
@@ -302,6 +305,7 @@ TEST(HoldBack, InhibitorHeldByAnotherProgramKeepsDueLessonUntilReleased)
     const Case cases[] = {
         {"gnome", THoldBack::IdleInhibited, "запрет простоя (GNOME)"},
         {"power", THoldBack::IdleInhibited, "запрет простоя (PowerManagement)"},
+        {"kde-screen", THoldBack::IdleInhibited, "запрет заставки (KDE)"},
         {"notifications", THoldBack::DoNotDisturb, "«не беспокоить»"},
     };
     for (const Case &c : cases) {
