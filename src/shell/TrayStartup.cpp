@@ -5,8 +5,10 @@
 #include "shell/ActivityMonitor.h"
 #include "shell/HiddenWindow.h"
 #include "shell/TrayMenu.h"
+#include "store/AddWord.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 
 #include <memory>
 
@@ -36,6 +38,9 @@ void CreateTrayMenu()
     FWordpop->OnLessonStarted = [] { g_scheduler->LessonStarted(); };
     FWordpop->OnLessonEnded = [] { g_scheduler->LessonEnded(); };
     FTrayMenu = new TFTrayMenu(*g_lesson, Options);
+    // The add-word dialog without an owner, near the cursor; it then takes its saved place.
+    FTrayMenu->RunAddWord = [] { RunAddWordAtTray(QCursor::pos()); };
+    FTrayMenu->UpdateControls();
     // The program ends the one way start-up set for the trainer (the trainer's Quit also saves;
     // Quit from the tray does not).
     FTrayMenu->OnQuit = [] {

@@ -436,6 +436,14 @@ TEST_F(AddWord, KeysMoveThroughTheFieldsAndEscapeUndoesTheLastChangeFirst)
     key(d->ETranscription, Qt::Key_Return);
     EXPECT_EQ(records(tkOn, "d").size(), 1u);
     EXPECT_TRUE(d->EWord->text().isEmpty());
+    // Tab from the transcription reaches "Добавить" past the sound, dictionary and bottom controls.
+    d->ETranscription->setFocus();
+    const QList<QWidget *> chain{d->BSelectFile, d->ESound, d->BCreateDictionary, d->CBDictionary,
+                                 d->BPin,        d->ChCheckCopies, d->BMoreWord,  d->BAdd};
+    for (QWidget *next : chain) {
+        key(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+    }
     // Down on the closed list keeps the dialog open; then Escape closes it as Cancel.
     key(d->CBDictionary, Qt::Key_Down);
     EXPECT_TRUE(d->isVisible());
