@@ -1,7 +1,9 @@
 // The duplicate check and its window; see Duplicates.h.
 #include "store/Duplicates.h"
 
+#include "engine/Cdx.h"
 #include "engine/DataSet.h"
+#include "engine/Strings.h"
 #include "engine/Expression.h"
 #include "messages/Information.h"
 #include "platform/Text.h"
@@ -18,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -89,15 +92,20 @@ TDuplicateMatch::TDuplicateMatch(const TDbfTable &table, const std::string &word
 
 bool TDuplicateMatch::Same(const char *field, int length, const std::string &typed) const
 {
-    // A field's text ends at its first NUL; trailing blanks do not count. Texts of other lengths
-    // can never compare equal, so only same-length ones go to the full rule.
-    const void *nul = std::memchr(field, 0, size_t(length));
-    size_t n = nul ? size_t(static_cast<const char *>(nul) - field) : size_t(length);
-    while (n > 0 && field[n - 1] == ' ')
-        --n;
-    if (n != typed.size())
+    // A field's text ends at its first NUL and its trailing blanks do not count, so it can equal
+    // the typed text only when it starts with it and holds nothing but blanks after it. Most
+    // records differ in their first bytes; only a candidate goes to the full rule.
+    const size_t n = typed.size();
+    if (n > size_t(length) || std::memcmp(field, typed.data(), n) != 0)
         return false;
-    return textRule().CompareText(std::string(field, n), typed) == 0;
+    size_t end = n;
+    while (end < size_t(length) && field[end] == ' ')
+        ++end;
+    if (end < size_t(length) && field[end] != 0)
+        return false;
+    const void *nul = std::memchr(field, 0, size_t(length));
+    const size_t text = nul ? size_t(static_cast<const char *>(nul) - field) : size_t(length);
+    return textRule().CompareText(std::string(field, text), typed) == 0;
 }
 
 bool TDuplicateMatch::Matches(const char *record) const
@@ -107,6 +115,40 @@ bool TDuplicateMatch::Matches(const char *record) const
     return !m_translation.empty() && m_word2Offset >= 0 && Same(record + m_word2Offset, m_word2Length, m_translation);
 }
 
+namespace {
+
+// The dictionary's own tag on a field, when its keys are the field's bytes in plain byte order,
+// hold every record and the cursor does not walk it: then the records whose key equals a text
+// are exactly the candidates for that field.
+TCdxTag *plainFieldTag(TDbfDataSet &words, const char *field)
+{
+    for (int i = 0; i < words.IndexFileCount(); ++i) {
+        TCdxFile *file = words.IndexFile(i);
+        TCdxTag *tag = file ? file->TagByName(field) : nullptr;
+        if (!tag)
+            continue;
+        if (tag == words.ActiveTag() || tag->HasFor() || tag->GeneralCollation() || tag->Descending() ||
+            tag->KeyType() != 'C' || Trim(AsciiUpper(tag->KeyExpression())) != field)
+            return nullptr;
+        return tag;
+    }
+    return nullptr;
+}
+
+// Record numbers whose key in the tag equals the text.
+void keyed(TCdxTag &tag, const std::string &text, std::vector<std::uint32_t> &out)
+{
+    for (std::uint32_t rec = tag.Find(text, false); rec != 0;) {
+        out.push_back(rec);
+        tag.Next();
+        if (tag.Eof() || !tag.CurrentMatches(text, false))
+            break;
+        rec = tag.Current();
+    }
+}
+
+} // namespace
+
 std::vector<std::uint32_t> DuplicateRecords(TDbfDataSet &words, const TDuplicateMatch &match)
 {
     std::vector<std::uint32_t> found;
@@ -114,18 +156,37 @@ std::vector<std::uint32_t> DuplicateRecords(TDbfDataSet &words, const TDuplicate
     if (!table || match.Empty())
         return found;
     std::vector<char> buffer(size_t(table->RecordLength()) + 1);
-    const std::uint32_t count = table->RecordCount();
-    for (std::uint32_t n = 1; n <= count; ++n) {
+    auto accept = [&](std::uint32_t n) {
         const char *record = table->PeekRecord(n);
         if (!record) {
             table->ReadRecordInto(n, buffer.data());
             record = buffer.data();
         }
-        if (!words.UseDeleted() && table->IsDeleted(record))
-            continue;
-        if (match.Matches(record))
+        if ((words.UseDeleted() || !table->IsDeleted(record)) && match.Matches(record))
             found.push_back(n);
+    };
+
+    // Through the two word tags when both can serve: a few key lookups instead of reading every
+    // record. Each candidate is still judged by the match itself.
+    TCdxTag *byWord = plainFieldTag(words, "WORD1");
+    TCdxTag *byTranslation = plainFieldTag(words, "WORD2");
+    if (byWord && byTranslation) {
+        std::vector<std::uint32_t> candidates;
+        if (!match.Word().empty())
+            keyed(*byWord, match.Word(), candidates);
+        if (!match.Translation().empty())
+            keyed(*byTranslation, match.Translation(), candidates);
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+        for (std::uint32_t n : candidates)
+            if (n >= 1 && n <= table->RecordCount())
+                accept(n);
+        return found;
     }
+
+    const std::uint32_t count = table->RecordCount();
+    for (std::uint32_t n = 1; n <= count; ++n)
+        accept(n);
     return found;
 }
 
@@ -170,17 +231,21 @@ TDuplicateOutcome FindDuplicates(QWidget *parent, TDbfDataSet &words, const TNew
     if (!words.Active())
         return TDuplicateOutcome::None;
     auto match = std::make_shared<TDuplicateMatch>(*words.Table(), word.word1, word.word2);
-    if (DuplicateRecords(words, *match).empty())
+    const std::vector<std::uint32_t> found = DuplicateRecords(words, *match);
+    if (found.empty())
         return TDuplicateOutcome::None;
 
     FilterRestorer restorer(words);
-    // Only the match decides what the cursor shows while the window is up.
-    words.OnFilterRecord = [match](TDbfDataSet &ds, bool &accept) { accept = match->Matches(ds.Table()->RecordView()); };
+    // Only the match decides what the cursor shows while the window is up; the records it found
+    // are known, so every other record is passed over without reading it.
+    words.OnFilterRecord = [match, found](TDbfDataSet &ds, bool &accept) {
+        accept = std::binary_search(found.begin(), found.end(), ds.RecNo()) && match->Matches(ds.Table()->RecordView());
+    };
     words.SetFilter(std::string());
     words.SetFilterOptions(foNoPartialCompare);
-    words.SetFiltered(true);
+    words.SetFiltered(true); // on the first record shown
     QList<TFDuplicates::Row> rows;
-    for (words.First(); !words.Eof(); words.Next())
+    for (; !words.Eof(); words.Next())
         rows.append({words.RecNo(), Text::fromCp1251(words.FieldByName("WORD1").AsString()),
                      Text::fromCp1251(words.FieldByName("WORD2").AsString())});
 

@@ -39,6 +39,9 @@ public:
     // A record's bytes as the table lays them out.
     bool Matches(const char *record) const;
     bool Empty() const { return m_word.empty() && m_translation.empty(); }
+    // The typed texts as compared (trailing blanks dropped); empty: that side is not compared.
+    const std::string &Word() const { return m_word; }
+    const std::string &Translation() const { return m_translation; }
 
 private:
     bool Same(const char *field, int length, const std::string &typed) const;
@@ -49,7 +52,8 @@ private:
 };
 
 // Physical numbers of the live records of the dictionary open on `words` that match, in file
-// order. Reads the table straight through, without moving the cursor.
+// order, without moving the cursor: looked up in the WORD1 and WORD2 tags when both hold plain
+// byte-order keys of their field and the cursor does not walk either, else read straight through.
 std::vector<std::uint32_t> DuplicateRecords(TDbfDataSet &words, const TDuplicateMatch &match);
 
 enum class TDuplicateOutcome {

@@ -130,10 +130,13 @@ TEST_F(Duplicates, MatchesAsTheFilterComparisonWithoutWildcardsAndSkipsAnEmptySi
         {"", "", {}},
         {"ab", "пусто", {6, 8}},
     };
+    // In MISS order the word tags are looked up; while the cursor walks WORD1 every record is read.
+    for (const char *order : {"MISS", "WORD1"})
     for (const Case &c : cases) {
+        words.SetIndexName(order);
         TFDuplicates::TestHook hook;
         const auto outcome = FindDuplicates(nullptr, words, typed(c.word, c.translation));
-        const std::string what = std::string("'") + c.word + "' / '" + c.translation + "'";
+        const std::string what = std::string(order) + ": '" + c.word + "' / '" + c.translation + "'";
         if (c.found.empty()) {
             EXPECT_EQ(outcome, TDuplicateOutcome::None) << what;
             EXPECT_TRUE(hook.shown().isEmpty()) << what;
