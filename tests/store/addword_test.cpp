@@ -4,6 +4,8 @@
 #include "store/AddWord.h"
 
 #include "engine/DataSet.h"
+#include "engine/EngineError.h"
+#include "settings/Lang.h"
 #include "messages/LineInput.h"
 #include "messages/ShowError.h"
 #include "platform/Dialogs.h"
@@ -26,6 +28,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -390,6 +394,74 @@ TEST_F(AddWord, AFailingOpenIsReportedAndTheDialogKeepsTheText)
     EXPECT_NE(d->result(), QDialog::Accepted);
     EXPECT_EQ(d->EWord->text(), "x");
     EXPECT_FALSE(d->Logic().Stored());
+}
+
+TEST_F(AddWord, AFailingPostIsReportedAndNothingIsHalfWritten)
+{
+    make(tkOn, "d", {{"apple", QString::fromUtf8("яблоня"), "", ""}});
+    const QByteArray before = home.readFile("BASE/ON/d.wrd");
+    words.BeforePost = [](TDbfDataSet &) { throw EDbfError("refused"); };
+    struct Case {
+        TWordEntry entry;
+        std::optional<TDuplicateOutcome> window;
+    };
+    const Case cases[] = {
+        {{"pear", "x", "", "", "0", "0"}, std::nullopt},                        // a plain append
+        {{"apple", "x", "", "", "0", "0"}, TDuplicateOutcome::Added},           // added from the window
+        {{"apple", "x", "", "", "0", "0"}, TDuplicateOutcome::Replaced},        // replaced from the window
+    };
+    for (const Case &c : cases) {
+        MessageBox::TestHook box;
+        TFDuplicates::TestHook hook;
+        if (c.window)
+            hook.answer({*c.window, 0});
+        const int studied = options.StatStudiedWords;
+        auto d = dialog();
+        d->ChCheckCopies->setChecked(true);
+        type(*d, c.entry);
+        d->BAddClick();
+        ASSERT_EQ(box.shown().size(), 1);
+        EXPECT_TRUE(box.shown()[0].text.startsWith("Error writing ")) << box.shown()[0].text.toStdString();
+        EXPECT_NE(d->result(), QDialog::Accepted);
+        EXPECT_EQ(d->EWord->text(), c.entry.word);
+        EXPECT_FALSE(d->Logic().Stored());
+        EXPECT_EQ(options.StatStudiedWords, studied);
+        EXPECT_EQ(words.State(), dsBrowse);
+        // The record count and every record as they were (opening may stamp the header).
+        const QByteArray after = home.readFile("BASE/ON/d.wrd");
+        const int header = quint8(before[8]) | quint8(before[9]) << 8;
+        EXPECT_EQ(after.mid(4, 4), before.mid(4, 4));
+        EXPECT_EQ(after.mid(header), before.mid(header));
+    }
+    words.BeforePost = nullptr;
+}
+
+TEST_F(AddWord, FieldsTakeTheirLanguageFontAndLayoutAndPlayingReportsAFailure)
+{
+    make(tkOn, "d", {});
+    SetOptionText(options.StudiedFontName, "DejaVu Serif");
+    SetOptionText(options.NativeFontName, "DejaVu Sans Mono");
+    // The language fields read the program's record.
+    struct Restore {
+        TOptions saved = Options;
+        ~Restore() { Options = saved; }
+    } restore;
+    Options = options;
+    auto d = dialog();
+    EXPECT_EQ(d->EWord->font().family(), "DejaVu Serif");
+    EXPECT_EQ(d->ETranslation->font().family(), "DejaVu Sans Mono");
+    for (auto [edit, group] : {std::pair{d->EWord, 0}, {d->ETranslation, 1}, {d->ETranscription, 2}}) {
+        ASSERT_NE(LayoutOnFocus::of(edit), nullptr) << group;
+        EXPECT_EQ(LayoutOnFocus::of(edit)->group(), group);
+    }
+
+    home.writeFile("SOUND/noise.wav", "not a wave at all");
+    d->ESound->setText("\\SOUND\\noise.wav");
+    ASSERT_TRUE(d->BPlay->isEnabled());
+    MessageBox::TestHook box;
+    d->BPlayClick();
+    ASSERT_FALSE(box.texts().isEmpty());
+    EXPECT_EQ(box.texts().last(), "Can't play " + home.home() + "SOUND/noise.wav");
 }
 
 TEST_F(AddWord, ResultIsOneAfterAStoredWordEvenWhenClosedWithEscape)
