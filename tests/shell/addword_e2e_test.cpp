@@ -104,6 +104,10 @@ protected:
     }
     void TearDown() override
     {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
         if (display)
             XCloseDisplay(display);
         ProgramFolder::set(QString());
@@ -129,66 +133,89 @@ protected:
         XFlush(display);
         QThread::msleep(300);
     }
+    // One ticked dictionary of four words (MISS 2 each), so that the first lesson shows at start.
+    QString makeDictionary()
+    {
+        ProgramFolder::set(home.home());
+        for (const char *f : {"BASE/ON", "BASE/LEARNED", "BASE/OFF", "BASE/LEARNEDOFF"})
+            QDir().mkpath(home.home() + f);
+        TDbfDataSet words;
+        words.SetExclusive(true);
+        TTopics topics(words);
+        EXPECT_TRUE(topics.CreateDictionary(topics.DictionaryPath(tkOn, "animals")));
+        for (auto [w1, w2] : {std::pair{"cat", "koshka"}, {"dog", "sobaka"}, {"cow", "korova"}, {"fox", "lisa"}}) {
+            words.Append();
+            words.FieldByName("WORD1").SetAsString(w1);
+            words.FieldByName("WORD2").SetAsString(w2);
+            for (const char *c : {"MISS", "KBMISS"})
+                words.FieldByName(c).SetAsInteger(2);
+            words.Post();
+        }
+        topics.CloseDictionary();
+        OpenDictionary(words, (home.home() + "BASE/ON/animals").toStdString()); // builds the index
+        words.Close();
+        return home.home() + "BASE/ON/animals.wrd";
+    }
+
+    // Starts the program and waits for its first lesson; the trainer's window, 0 when it failed.
+    Window startProgram()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("WORDPOP_HOME", home.home());
+        env.insert("XDG_CONFIG_HOME", home.configHome());
+        env.insert("XDG_RUNTIME_DIR", home.runtimeDir());
+        env.insert("WORDPOP_MESSAGE_LOG", home.root() + "/messages.txt");
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("DISPLAY", server.display());
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(kProgram, {});
+        if (!program.waitForStarted(10000))
+            return 0;
+        // The trainer's caption loses its first letter outside children mode.
+        Window trainer = 0;
+        waitFor([&] { return (trainer = findWindow(display, DefaultRootWindow(display), "ordpop 0.")) != 0; }, 60000);
+        return trainer;
+    }
+
+    Window waitForDialog(bool open)
+    {
+        Window dialog = 0;
+        waitFor([&] {
+            dialog = findWindow(display, DefaultRootWindow(display), "Добавление нового слова в базу");
+            return (dialog != 0) == open;
+        }, 20000);
+        return dialog;
+    }
+
+    // Ends the program as the session does and checks the dictionary with the dictionary tool.
+    void endAndCheck(const QString &wrd)
+    {
+        ::kill(program.processId(), SIGTERM);
+        ASSERT_TRUE(program.waitForFinished(20000));
+        EXPECT_EQ(program.exitCode(), 0);
+        QProcess check;
+        check.start(kTool, {"check", wrd});
+        ASSERT_TRUE(check.waitForFinished(60000));
+        EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString() << check.readAllStandardError().toStdString();
+        QFile messages(home.root() + "/messages.txt");
+        EXPECT_FALSE(messages.exists() && messages.size() > 0) << "the program showed a message box";
+    }
+
+    QProcess program;
 };
 
 } // namespace
 
 TEST_F(AddWordInTheProgram, InsertInTheTrainerAddsTheTypedWordToTheDictionary)
 {
-    // One ticked dictionary with a few words, so that the first lesson shows at start.
-    ProgramFolder::set(home.home());
-    for (const char *f : {"BASE/ON", "BASE/LEARNED", "BASE/OFF", "BASE/LEARNEDOFF"})
-        QDir().mkpath(home.home() + f);
-    {
-        TDbfDataSet words;
-        words.SetExclusive(true);
-        TTopics topics(words);
-        ASSERT_TRUE(topics.CreateDictionary(topics.DictionaryPath(tkOn, "animals")));
-        for (auto [w1, w2] : {std::pair{"cat", "koshka"}, {"dog", "sobaka"}, {"cow", "korova"}, {"fox", "lisa"}}) {
-            words.Append();
-            words.FieldByName("WORD1").SetAsString(w1);
-            words.FieldByName("WORD2").SetAsString(w2);
-            words.Post();
-        }
-        topics.CloseDictionary();
-        OpenDictionary(words, (home.home() + "BASE/ON/animals").toStdString()); // builds the index
-        words.Close();
-    }
-    const QString wrd = home.home() + "BASE/ON/animals.wrd";
-
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("WORDPOP_HOME", home.home());
-    env.insert("XDG_CONFIG_HOME", home.configHome());
-    env.insert("XDG_RUNTIME_DIR", home.runtimeDir());
-    env.insert("WORDPOP_MESSAGE_LOG", home.root() + "/messages.txt");
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("DISPLAY", server.display());
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(kProgram, {});
-    ASSERT_TRUE(program.waitForStarted(10000));
-    struct Ender {
-        QProcess &p;
-        ~Ender()
-        {
-            if (p.state() != QProcess::NotRunning) {
-                p.kill();
-                p.waitForFinished(5000);
-            }
-        }
-    } ender{program};
-
-    const Window root = DefaultRootWindow(display);
-    Window trainer = 0;
-    // The trainer's caption loses its first letter outside children mode.
-    ASSERT_TRUE(waitFor([&] { return (trainer = findWindow(display, root, "ordpop 0.")) != 0; }, 60000))
-        << "the trainer did not show its first lesson";
+    const QString wrd = makeDictionary();
+    const Window trainer = startProgram();
+    ASSERT_NE(trainer, 0u) << "the trainer did not show its first lesson";
     focus(trainer);
     press(XK_Insert);
-    Window dialog = 0;
-    ASSERT_TRUE(waitFor([&] { return (dialog = findWindow(display, root, "Добавление нового слова в базу")) != 0; }, 20000))
-        << "Insert did not open the add-word dialog";
+    const Window dialog = waitForDialog(true);
+    ASSERT_NE(dialog, 0u) << "Insert did not open the add-word dialog";
     focus(dialog);
 
     type("zebra");
@@ -201,17 +228,8 @@ TEST_F(AddWordInTheProgram, InsertInTheTrainerAddsTheTypedWordToTheDictionary)
     for (int i = 0; i < 8; ++i)
         press(XK_Tab);
     press(XK_space);
-    ASSERT_TRUE(waitFor([&] { return findWindow(display, root, "Добавление нового слова в базу") == 0; }, 20000))
-        << "the dialog stayed open";
-
-    ::kill(program.processId(), SIGTERM);
-    ASSERT_TRUE(program.waitForFinished(20000));
-    EXPECT_EQ(program.exitCode(), 0);
-
-    QProcess check;
-    check.start(kTool, {"check", wrd});
-    ASSERT_TRUE(check.waitForFinished(60000));
-    EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString() << check.readAllStandardError().toStdString();
+    ASSERT_EQ(waitForDialog(false), 0u) << "the dialog stayed open";
+    endAndCheck(wrd);
 
     TDbfDataSet words;
     words.SetExclusive(true);
@@ -222,6 +240,52 @@ TEST_F(AddWordInTheProgram, InsertInTheTrainerAddsTheTypedWordToTheDictionary)
     EXPECT_EQ(words.FieldByName("TRANSCRIPT").AsString(), "zi");
     EXPECT_EQ(words.FieldByName("MISS").AsInteger(), 0);
     words.Close();
-    QFile messages(home.root() + "/messages.txt");
-    EXPECT_FALSE(messages.exists() && messages.size() > 0) << "the program showed a message box";
+}
+
+TEST_F(AddWordInTheProgram, AltEEditsTheQuestionWordInPlace)
+{
+    const QString wrd = makeDictionary();
+    const Window trainer = startProgram();
+    ASSERT_NE(trainer, 0u) << "the trainer did not show its first lesson";
+    focus(trainer);
+    const KeyCode alt = XKeysymToKeycode(display, XK_Alt_L);
+    XTestFakeKeyEvent(display, alt, True, 0);
+    press(XK_e);
+    XTestFakeKeyEvent(display, alt, False, 0);
+    XFlush(display);
+    const Window dialog = waitForDialog(true);
+    ASSERT_NE(dialog, 0u) << "Alt+E did not open the dialog on the question word";
+    focus(dialog);
+
+    // The word edit holds the question's word: a suffix, then along the tab order (the list and
+    // "Создать словарь" are disabled while editing) to "Добавить".
+    press(XK_End);
+    type("x");
+    for (int i = 0; i < 8; ++i)
+        press(XK_Tab);
+    press(XK_space);
+    ASSERT_EQ(waitForDialog(false), 0u) << "the dialog stayed open";
+    endAndCheck(wrd);
+
+    // Still four records in their places: exactly one carries the suffix, its counters at 0.
+    TDbfDataSet words;
+    words.SetExclusive(true);
+    OpenDictionary(words, wrd.chopped(4).toStdString());
+    words.SetIndexName("");
+    const char *original[] = {"cat", "dog", "cow", "fox"};
+    int edited = 0, n = 0;
+    for (words.First(); !words.Eof(); words.Next(), ++n) {
+        ASSERT_LT(n, 4);
+        const std::string w1 = words.FieldByName("WORD1").AsString();
+        if (w1 == std::string(original[n]) + "x") {
+            ++edited;
+            EXPECT_EQ(words.FieldByName("MISS").AsInteger(), 0);
+            EXPECT_EQ(words.FieldByName("KBMISS").AsInteger(), 0);
+        } else {
+            EXPECT_EQ(w1, original[n]);
+        }
+    }
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(edited, 1);
+    words.Close();
 }
