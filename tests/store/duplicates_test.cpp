@@ -259,6 +259,14 @@ TEST_F(Duplicates, TheWindowShowsThePairTheRecordsAndOpensHelpOnF1)
     for (QPushButton *b : {window.BAdd, window.BReplace, window.BCancel})
         EXPECT_FALSE(b->accessibleName().isEmpty());
 
+    // The columns share the grid's width as the window grows.
+    window.show();
+    window.resize(640, 320);
+    QCoreApplication::processEvents();
+    const int client = window.GDuplicates->viewport()->width();
+    EXPECT_EQ(window.GDuplicates->columnWidth(0), (client - 16) / 2 - 14);
+    EXPECT_EQ(window.GDuplicates->columnWidth(1), client - window.GDuplicates->columnWidth(0) - 30);
+
     window.GDuplicates->selectRow(1);
     window.BReplace->click();
     EXPECT_EQ(window.Choice(), TDuplicateOutcome::Replaced);
