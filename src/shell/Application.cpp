@@ -13,6 +13,7 @@
 #include "shell/ActivityMonitor.h"
 #include "shell/HiddenWindow.h"
 #include "shell/TrayStartup.h"
+#include "store/AddWord.h"
 #include "store/Topics.h"
 
 #include <QSocketNotifier>
@@ -125,6 +126,10 @@ int WordpopMain(int argc, char **argv)
         // The tray icon and its menu, and the scheduling that ties the trainer's lessons to the
         // activity monitor (lesson start and end stop and restart the activity hooks).
         CreateTrayMenu();
+        // The trainer's word windows: 1 back means its lesson must be formed again.
+        FWordpop->RunAddWord = [] { return RunAddWord(FWordpop); };
+        FWordpop->RunEditWord = [] { return RunEditWord(FWordpop); };
+        FWordpop->UpdateControls();
         FLineInput = new TFLineInput;
         FMessage = new TFMessage;
 

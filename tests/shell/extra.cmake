@@ -10,3 +10,7 @@ target_compile_definitions(${test_target} PRIVATE
   WORDPOP_HOOK_LIBRARY="${CMAKE_BINARY_DIR}/wordpop-hook.so"
   WORDPOP_INCOMPLETE_HOOK="${CMAKE_BINARY_DIR}/tests/shell/hook_without_stopmouse.so")
 target_include_directories(${test_target} PRIVATE ${CMAKE_SOURCE_DIR}/hook)
+# The add-word test checks the dictionary the program wrote with the dictionary tool.
+if(TARGET wordpop-dict)
+  add_dependencies(${test_target} wordpop-dict)
+endif()
