@@ -154,7 +154,7 @@ void today(int& y, int& m, int& d)
 bool parseDateText(const std::string& text, std::optional<int32_t>& out)
 {
     std::string s = trimBlanks(text);
-    if (s.empty() || s == "00000000") {
+    if (DbfIsEmptyDate(s)) {
         out.reset();
         return true;
     }
@@ -215,6 +215,11 @@ bool DbfIsValidDate(int year, int month, int day)
         return false;
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return day <= days[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+bool DbfIsEmptyDate(std::string_view stored)
+{
+    return stored.find_first_not_of(std::string_view(" 0\0", 3)) == std::string_view::npos;
 }
 
 void DbfSetClock(TDbfClock clock) { dbfClock = clock; }
@@ -954,9 +959,11 @@ std::optional<int32_t> TDbfTable::GetDate(int field, const char* record) const
     if (f.Type != 'D')
         throw EDbfError(DbfErr::FieldType, 0, BaseName() + "->" + f.Name);
     std::string text(fieldPtr(field, record), size_t(f.Length));
+    if (DbfIsEmptyDate(text))
+        return std::nullopt;
     size_t e = text.find_last_not_of(' ');
     text.erase(e == std::string::npos ? 0 : e + 1);
-    if (text.size() != 8 || text == "00000000")
+    if (text.size() != 8)
         return std::nullopt;
     int v[3] = {0, 0, 0};
     const int widths[3] = {4, 2, 2};

@@ -26,6 +26,10 @@ enum class TLockProtocol { Default, FoxLock, DB4Lock, ClipLock };
 int32_t DbfDateToJulian(int year, int month, int day);
 void DbfJulianToDate(int32_t julian, int& year, int& month, int& day);
 bool DbfIsValidDate(int year, int month, int day);
+// The one rule for an empty date field: nothing but blanks, zeros and NUL bytes. Writers
+// differ ("        ", "00000000", "       0", zero bytes); all of them mean no date, for the
+// cursor and for the dictionary check alike.
+bool DbfIsEmptyDate(std::string_view stored);
 int32_t DbfToday();  // local date
 // The clock for header dates and change stamps (null: the system clock), so that a test can
 // pin the date a header records.

@@ -646,6 +646,44 @@ TEST_F(DbfTest, FileNamesAreFoundRegardlessOfCase)
     EXPECT_EQ(messageOf([&] { t.Open(dir / "Nowhere/Plants.wrd"); }), "Path not found - " + dir / "Nowhere/Plants.wrd");
 }
 
+// Writers store "no date" differently; all of them read as an empty date, while a date that
+// cannot be is null without being empty (the dictionary check tells the two apart).
+TEST_F(DbfTest, EmptyDatesOfEveryWriterReadAsNoDate)
+{
+    struct Case {
+        const char* what;
+        std::string stored;
+        bool empty;
+        int32_t julian;  // 0: no date
+    };
+    const Case cases[] = {
+        {"eight blanks", "        ", true, 0},
+        {"eight zeros", "00000000", true, 0},
+        {"seven blanks and a zero", "       0", true, 0},
+        {"a zero and seven blanks", "0       ", true, 0},
+        {"NUL bytes", std::string(8, '\0'), true, 0},
+        {"blanks, zeros and NULs", std::string("0 \0 0\0  ", 8), true, 0},
+        {"a date", "20240229", false, DbfDateToJulian(2024, 2, 29)},
+        {"an impossible date", "20230229", false, 0},
+        {"letters", "2024ab01", false, 0},
+        {"a short date", "2024011 ", false, 0},
+    };
+    std::vector<std::string> records;
+    for (const Case& c : cases)
+        records.push_back(" x" + c.stored);
+    writeBytes(dir / "dates.dbf", foreignDbf(0x03, {{"W", 'C', 1, 0}, {"DATE", 'D', 8, 0}}, records, uint32_t(records.size())));
+    TDbfTable t;
+    t.Open(dir / "dates.dbf", false);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(DbfIsEmptyDate(c.stored), c.empty);
+        ASSERT_TRUE(t.GetRecord(int(i + 1)));
+        const auto date = t.GetDate(1);
+        EXPECT_EQ(date.value_or(0), c.julian);
+    }
+}
+
 TEST_F(DbfTest, FoldersAndPipesInATablesPlaceAreRefused)
 {
     std::filesystem::create_directories(dir / "folder.wrd");

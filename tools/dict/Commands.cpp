@@ -155,9 +155,10 @@ std::string IndexPathOf(const std::string &table)
 {
     const size_t slash = table.rfind('/');
     const size_t dot = table.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return table + ".cdx";
-    return table.substr(0, dot) + ".cdx";
+    const std::string stem = dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                                 ? table : table.substr(0, dot);
+    // An index written elsewhere may be T.CDX beside T.dbf: the one that exists is the one meant.
+    return TDiskFile::ResolvePath(stem + ".cdx");
 }
 
 int Create(const Options &o, std::ostream &out)

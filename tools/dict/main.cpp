@@ -2,6 +2,7 @@
 // command line. The build's data step uses it to make the sample dictionaries.
 #include "Commands.h"
 
+#include "engine/DiskFile.h"
 #include "engine/EngineError.h"
 #include "store/ImportReader.h"
 
@@ -109,6 +110,8 @@ dict::Options parse(int argc, char **argv)
         throw UsageError{"\"" + o.file + "\" names a folder, not a dictionary file"};
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         o.file += ".wrd";
+    // As the program finds its dictionaries: a name not found as typed may exist in another case.
+    o.file = TDiskFile::ResolvePath(o.file);
     positional.erase(positional.begin());
 
     if (o.command == "import") {
