@@ -184,6 +184,29 @@ TEST_F(DictTool, ImportMakesAMissingDictionaryWithItsIndex)
               QStringList());
 }
 
+// Words imported into a dictionary that holds none give the files an import into a new one
+// gives: the index is built once after the appends, byte for byte as a new dictionary's, and the
+// table differs only in its change stamp.
+TEST_F(DictTool, ImportIntoAnEmptyDictionaryWritesWhatANewOneGets)
+{
+    QByteArray words;
+    for (int i = 0; i < 500; ++i)
+        words += "w" + QByteArray::number(i * 7919 % 500) + ";" + QByteArray::number(i % 7) + "\n";
+    home.writeFile("w.csv", words);
+    ASSERT_EQ(dict({"import", file("New.wrd"), file("w.csv")}).exit, 0);
+    ASSERT_EQ(dict({"create", file("Empty.wrd")}).exit, 0);
+    ASSERT_EQ(dict({"reindex", file("Empty.wrd")}).exit, 0);
+    const ToolRun r = dict({"import", file("Empty.wrd"), file("w.csv")});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(readAll(file("Empty.cdx")), readAll(file("New.cdx")));
+    QByteArray a = readAll(file("Empty.wrd")), b = readAll(file("New.wrd"));
+    ASSERT_EQ(a.size(), b.size());
+    a.replace(16, 4, "....");
+    b.replace(16, 4, "....");
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(dict({"check", file("Empty.wrd")}).exit, 0);
+}
+
 // Files the tool makes are the user's ordinary files (0666 less the umask), and a dictionary it
 // replaces keeps its mode, though they are written as private temporaries first.
 TEST_F(DictTool, MadeAndReplacedFilesKeepOrdinaryModes)
