@@ -132,6 +132,8 @@ int main(int argc, char **argv)
         std::cout << usage;
         return 0;
     }
+    // Export and dump write a line per word: through the stream's own buffer, not stdio's.
+    std::ios::sync_with_stdio(false);
     dict::Options o;
     try {
         o = parse(argc, argv);
