@@ -174,6 +174,10 @@ public:
     uint8_t TableFlags() const { return header_[28]; }
     // Sets bit 0 of byte 28 (a compound index of the table's own name exists) and writes.
     void MarkProductionIndex();
+    // Appends to an exclusive table that nobody reads meanwhile (a private copy being filled)
+    // may be gathered and written in large pieces. Every read, rewrite, header write, flush
+    // and close of the table writes what is gathered first; so does turning it off.
+    void HoldAppends(bool on);
 
     // Marks the header dirty, flushes the OS buffers and every attached index.
     void Flush();
@@ -284,6 +288,10 @@ private:
     std::vector<char> current_, old_, work_;
     std::vector<bool> changed_;
     std::vector<TDbfIndexLink*> indexes_;
+    bool holdAppends_ = false;
+    std::string held_;       // appended records not yet written, the last followed by 0x1A
+    uint64_t heldPos_ = 0;   // where held_ goes in the file
+    void writeHeld();
     TLockProtocol lockProtocol_ = TLockProtocol::Default;
     bool indexOpenForLocks_ = false;
     int tableLocks_ = 0;

@@ -232,9 +232,10 @@ int Import(const Options &o, std::ostream &out, std::ostream &err)
         TField &word2 = requireField(ds, o.file, "WORD2");
         TField &transcript = requireField(ds, o.file, "TRANSCRIPT");
         TField &wavFile = requireField(ds, o.file, "WAVFILE");
-        // The work is on a private copy renamed into place at the end: the header (the record
-        // count) is written once when the appends are done, not after each of them.
+        // The work is on a private copy renamed into place at the end: the records are written
+        // in large pieces and the header (the record count) once, when the appends are done.
         ds.Table()->LockTable();
+        ds.Table()->HoldAppends(true);
         for (const ImportFile &f : files) {
             for (const ImportRecord &r : f.records) {
                 ds.Append();
@@ -246,6 +247,7 @@ int Import(const Options &o, std::ostream &out, std::ostream &err)
                 ++added;
             }
         }
+        ds.Table()->HoldAppends(false);
         ds.Table()->UnlockTable();
         // The index is built in one pass over the words; an index of the same name left from
         // an earlier table is replaced with it.
