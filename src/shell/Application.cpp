@@ -12,6 +12,7 @@
 #include "shell/ActivityMonitor.h"
 #include "shell/HiddenWindow.h"
 #include "shell/TrayStartup.h"
+#include "store/Dictionaries.h"
 #include "store/Topics.h"
 
 #include <QSocketNotifier>
@@ -121,6 +122,9 @@ int WordpopMain(int argc, char **argv)
         // exit(), not quit(): quit() first asks every window to close, and the trainer refuses
         // (closing it only hides it), which would cancel the quit.
         FWordpop->OnQuit = [] { QCoreApplication::exit(0); };
+        FWordpop->RunDictionaries = [](TopicKinds &changed) {
+            return RunDictionaries(FWordpop, *Topics, FNo->Images(), changed);
+        };
         // The tray icon and its menu, and the scheduling that ties the trainer's lessons to the
         // activity monitor (lesson start and end stop and restart the activity hooks).
         CreateTrayMenu();
