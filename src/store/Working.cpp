@@ -233,12 +233,6 @@ private:
     std::function<void(TDbfDataSet &)> m_afterInsert;
 };
 
-// The table pads texts with spaces, so a word of spaces alone is stored as no word.
-bool Blank(const std::string &word)
-{
-    return word.find_first_not_of(' ') == std::string::npos;
-}
-
 QString WithoutWrd(const QString &path)
 {
     return path.endsWith(QLatin1String(".wrd"), Qt::CaseInsensitive) ? path.left(path.size() - 4) : path;
@@ -356,8 +350,7 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                                       &words.FieldByName("INROW"), &words.FieldByName("KBINROW")};
                 const bool csv = data.format == ImportFormat::Csv;
                 for (const ImportRecord &r : data.records) {
-                    // A blank line or a line of only ";" is no word.
-                    if (!Blank(r.word1) || !Blank(r.word2)) {
+                    if (!r.blank()) {
                         words.Append();
                         word1.SetAsString(r.word1);
                         word2.SetAsString(r.word2);
