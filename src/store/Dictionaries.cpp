@@ -585,6 +585,8 @@ void TFDictionaries::Execute()
     QEventLoop loop;
     connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
     show();
+    raise();
+    activateWindow();
     loop.exec();
     s_current = nullptr;
 }
