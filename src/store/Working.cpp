@@ -341,6 +341,16 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
             window.StartFile(file, steps);
             int done = 0;
             int posted = 0;
+            // Held for the file, the table writes its header once at the end instead of at
+            // every record; the bytes on disk come out the same.
+            struct HeaderOnce {
+                TDbfTable *table;
+                ~HeaderOnce()
+                {
+                    if (table)
+                        table->UnlockTable();
+                }
+            } headerOnce{words.Active() && words.Table()->LockTable() ? words.Table() : nullptr};
             try {
                 TField &word1 = words.FieldByName("WORD1");
                 TField &word2 = words.FieldByName("WORD2");
@@ -378,6 +388,15 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                 if (words.Active() && words.State() != dsBrowse)
                     words.Cancel();
                 summary.failure = QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(e.what()));
+            }
+            if (headerOnce.table) {
+                try {
+                    headerOnce.table->UnlockTable();
+                } catch (const std::exception &e) {
+                    if (summary.failure.isEmpty())
+                        summary.failure = QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(e.what()));
+                }
+                headerOnce.table = nullptr;
             }
             if (createDictionaries && target.fresh) {
                 // The four tags once, as the first opening of the new table would build them.
