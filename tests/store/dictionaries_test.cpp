@@ -148,6 +148,9 @@ TEST_F(Dictionaries, ADictionaryWithoutIndexMovesSilentlyAndAStrayIndexNeverJoin
 TEST_F(Dictionaries, CreateFindsAFreeNameAndTicksTheNewDictionary)
 {
     make(tkOff, "Taken");
+    // An index without its table where the first new one goes: it must not become its index.
+    make(tkOn, "Новый словарь", {{"foreign", "f"}});
+    QFile::remove(dir(tkOn) + "Новый словарь.wrd");
     L logic(*Topics);
     logic.FillLists();
     for (int i = 0; i < 3; ++i)
@@ -162,6 +165,7 @@ TEST_F(Dictionaries, CreateFindsAFreeNameAndTicksTheNewDictionary)
     EXPECT_EQ(logic.Entries(L::ListOn)[logic.Selected(L::ListOn)].name, "taken0") << "the new one is selected";
     EXPECT_TRUE(logic.Modified());
     EXPECT_EQ(logic.ChangedFolders(), KindBit(tkOn));
+    EXPECT_FALSE(has(tkOn, "Новый словарь.cdx")) << "the stray index went before the table was made";
     // Cancel creates nothing.
     const QStringList before = baseFiles();
     logic.Create();
