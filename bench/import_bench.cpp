@@ -11,6 +11,7 @@
 #include "platform/Images.h"
 #include "settings/TOptions.h"
 #include "store/Dictionaries.h"
+#include "store/ImportReader.h"
 #include "store/Topics.h"
 #include "store/Working.h"
 
@@ -68,6 +69,15 @@ void BM_ImportWordpop(benchmark::State &state)
         Topics->CloseDictionary(); // everything on disk
         if (s.recordsPosted != int(Workload::recordCount))
             state.SkipWithError("not every record was imported");
+    }
+}
+
+// Reading and splitting the file alone (no table): the import's first step.
+void BM_ReadAlone(benchmark::State &state)
+{
+    for (auto _ : state) {
+        const ImportFile f = ImportReader::read(g_csv);
+        benchmark::DoNotOptimize(f.records.data());
     }
 }
 
@@ -238,6 +248,7 @@ int main(int argc, char **argv)
     Topics = new TTopics(*TWords);
 
     benchmark::RegisterBenchmark("import/wordpop ImportTextFiles", BM_ImportWordpop)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+    benchmark::RegisterBenchmark("import/reading the file alone", BM_ReadAlone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
     benchmark::RegisterBenchmark("import/sqlite library", BM_ImportSqliteLibrary)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
     benchmark::RegisterBenchmark("import/sqlite3 shell", BM_ImportSqliteShell)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
     benchmark::RegisterBenchmark("import/progress updates alone", BM_ProgressUpdates)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
@@ -258,9 +269,11 @@ int main(int argc, char **argv)
     const double lib = ms("import/sqlite library/iterations:5/real_time");
     const double shell = ms("import/sqlite3 shell/iterations:5/real_time");
     const double progress = ms("import/progress updates alone/iterations:5/real_time");
+    const double reading = ms("import/reading the file alone/iterations:5/real_time");
     std::printf("\n100,000-line UTF-8 csv into a new dictionary with four tags / indexes (real time):\n");
     std::printf("  wordpop %.1f ms, sqlite library %.1f ms (ratio %.2f), sqlite3 shell %.1f ms (ratio %.2f)\n", ours,
                 lib, lib > 0 ? ours / lib : 0, shell, shell > 0 ? ours / shell : 0);
+    std::printf("  of which reading and splitting the file: %.1f ms\n", reading);
     std::printf("  progress window updates: %.2f ms, %.1f %% of the import\n", progress,
                 ours > 0 ? 100 * progress / ours : 0);
     std::printf("  dictionaries window open with 1,000 dictionaries: %.2f ms\n",
