@@ -301,8 +301,10 @@ void TDictionariesLogic::Import()
     if (visible)
         m_window->hide();
     ImportTextFiles(centre.x(), centre.y(), true, files);
-    if (visible)
+    if (visible) {
         m_window->show();
+        m_window->activateWindow();
+    }
     m_modified = true;
     m_changed |= KindBit(tkOn);
     FillLists();

@@ -278,6 +278,10 @@ Target FindTarget(const QString &file, QHash<QString, QString> &made)
 TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStringList &files)
 {
     TImportSummary summary;
+    if (!TWords || (createDictionaries && !Topics)) {
+        summary.failure = QStringLiteral("нет таблицы слов");
+        return summary;
+    }
     TFWorking window;
     window.Prepare(x, y);
     window.show();

@@ -458,3 +458,28 @@ TEST_F(Dictionaries, EnterEditsAndClosingSavesTheListWidthAndPlace)
     EXPECT_EQ(saved.DictionaryListWidth, 200);
     EXPECT_EQ(saved.DictionariesWindowRect.Left, Options.DictionariesWindowRect.Left);
 }
+
+TEST_F(Dictionaries, TheWindowStepsAsideDuringAnImportAndComesBack)
+{
+    TImageList images;
+    TFDictionaries window(*Topics, images);
+    window.show();
+    const QString csv = home.root() + "/Verbs.csv";
+    QFile f(csv);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("go;gehen\n");
+    f.close();
+    Dialogs::FileHook dialogs;
+    dialogs.answer({csv});
+    TFWorking::TestHook summaries;
+    bool hiddenMeanwhile = false;
+    TWords->BeforePost = [&](TDbfDataSet &) { hiddenMeanwhile = !window.isVisible(); };
+    window.MImport->trigger();
+    TWords->BeforePost = nullptr;
+    EXPECT_TRUE(hiddenMeanwhile);
+    EXPECT_TRUE(window.isVisible());
+    ASSERT_EQ(window.CLBOn->count(), 1);
+    EXPECT_EQ(window.CLBOn->item(0)->text(), "Verbs");
+    EXPECT_EQ(window.CLBOn->item(0)->checkState(), Qt::Checked);
+    EXPECT_TRUE(window.Logic().Modified());
+}
