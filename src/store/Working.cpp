@@ -351,10 +351,20 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                 TDbfTable *table;
                 ~HeaderOnce()
                 {
-                    if (table)
+                    if (!table)
+                        return;
+                    try {
+                        table->HoldAppends(false);
                         table->UnlockTable();
+                    } catch (const std::exception &) {
+                        // Only after another failure, which is the one reported.
+                    }
                 }
             } headerOnce{words.Active() && words.Table()->LockTable() ? words.Table() : nullptr};
+            // A new dictionary is read by nobody until its tags are built: its records are
+            // gathered and written in large pieces.
+            if (headerOnce.table && createDictionaries && target.fresh)
+                headerOnce.table->HoldAppends(true);
             try {
                 TField &word1 = words.FieldByName("WORD1");
                 TField &word2 = words.FieldByName("WORD2");
@@ -395,6 +405,7 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
             }
             if (headerOnce.table) {
                 try {
+                    headerOnce.table->HoldAppends(false);
                     headerOnce.table->UnlockTable();
                 } catch (const std::exception &e) {
                     if (summary.failure.isEmpty())

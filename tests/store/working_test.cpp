@@ -248,26 +248,40 @@ TEST_F(Import, AbortWithinAFileKeepsWhatWasPostedAndStartsNoFurtherFile)
 
 TEST_F(Import, ATableFailureHalfWayKeepsThePostedWordsAndRestoresTheCursor)
 {
-    make(tkOn, "a", {{"old", "alt"}});
-    int handlerCalls = 0;
-    TWords->AfterInsert = [&](TDbfDataSet &) { ++handlerCalls; };
-    int posts = 0;
-    TWords->BeforePost = [&](TDbfDataSet &) {
-        if (++posts == 3)
-            throw std::runtime_error("Record refused");
-    };
-    const TImportSummary s = run({file("a.csv", "1;x\n2;x\n3;x\n4;x\n"), file("b.csv", "b;x\n")});
-    TWords->BeforePost = nullptr;
-    EXPECT_EQ(handlerCalls, 0) << "the editor's handler is off during the import";
-    ASSERT_TRUE(TWords->AfterInsert) << "and back afterwards";
-    EXPECT_FALSE(TWords->ControlsDisabled());
-    EXPECT_EQ(TWords->State(), dsBrowse) << "the refused append was cancelled";
-    EXPECT_EQ(s.recordsPosted, 2);
-    EXPECT_TRUE(s.failure.contains("Record refused"));
-    EXPECT_EQ(column(path(tkOn, "a"), "WORD1"), (std::vector<std::string>{"old", "1", "2"}));
-    EXPECT_FALSE(has(tkOn, "b.wrd")) << "no further file after a failure";
-    ASSERT_EQ(summaries.shown().size(), 1);
-    EXPECT_TRUE(summaries.shown()[0].Text().contains("Импорт остановлен"));
+    // Into a dictionary that exists (tags kept at each record) and into a new one (records
+    // gathered, tags built at the end).
+    for (const bool existing : {true, false}) {
+        SCOPED_TRACE(existing);
+        Topics->CloseDictionary();
+        for (const char *f : {"a.wrd", "a.cdx", "b.wrd"})
+            QFile::remove(dir(tkOn) + f);
+        summaries.clear();
+        std::vector<std::string> expected{"1", "2"};
+        if (existing) {
+            make(tkOn, "a", {{"old", "alt"}});
+            expected.insert(expected.begin(), "old");
+        }
+        int handlerCalls = 0;
+        TWords->AfterInsert = [&](TDbfDataSet &) { ++handlerCalls; };
+        int posts = 0;
+        TWords->BeforePost = [&](TDbfDataSet &) {
+            if (++posts == 3)
+                throw std::runtime_error("Record refused");
+        };
+        const TImportSummary s = run({file("a.csv", "1;x\n2;x\n3;x\n4;x\n"), file("b.csv", "b;x\n")});
+        TWords->BeforePost = nullptr;
+        EXPECT_EQ(handlerCalls, 0) << "the editor's handler is off during the import";
+        ASSERT_TRUE(TWords->AfterInsert) << "and back afterwards";
+        TWords->AfterInsert = nullptr;
+        EXPECT_FALSE(TWords->ControlsDisabled());
+        EXPECT_EQ(TWords->State(), dsBrowse) << "the refused append was cancelled";
+        EXPECT_EQ(s.recordsPosted, 2);
+        EXPECT_TRUE(s.failure.contains("Record refused"));
+        EXPECT_EQ(column(path(tkOn, "a"), "WORD1"), expected);
+        EXPECT_FALSE(has(tkOn, "b.wrd")) << "no further file after a failure";
+        ASSERT_EQ(summaries.shown().size(), 1);
+        EXPECT_TRUE(summaries.shown()[0].Text().contains("Импорт остановлен"));
+    }
 }
 
 TEST_F(Import, AFailedCreationIsReportedAndStopsTheImport)
