@@ -1,6 +1,8 @@
-// The import loop and its progress window. A new dictionary is filled without an index and its
-// four tags are built once at the end, by the same repair that opening a dictionary without an
-// index runs; a dictionary that exists is appended to with its tags kept record by record.
+// The import loop and its progress window. A new dictionary is filled without an index, its
+// records written straight to the table in large pieces, and its four tags are built once at the
+// end by the same repair that opening a dictionary without an index runs (the bytes on disk are
+// those of Posts through the cursor); a dictionary that exists is appended to through the cursor
+// with its tags kept record by record.
 #include "store/Working.h"
 
 #include "engine/DataSet.h"
@@ -361,9 +363,12 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                     }
                 }
             } headerOnce{words.Active() && words.Table()->LockTable() ? words.Table() : nullptr};
-            // A new dictionary is read by nobody until its tags are built: its records are
-            // gathered and written in large pieces.
-            if (headerOnce.table && createDictionaries && target.fresh)
+            // A new dictionary is read by nobody until it is opened again with its tags built at
+            // the end: its records go straight to the table, as the cursor's Post would write
+            // them, gathered and written in large pieces. A BeforePost handler keeps every record
+            // on the cursor's way, so that it is asked.
+            const bool direct = headerOnce.table && createDictionaries && target.fresh && !words.BeforePost;
+            if (direct)
                 headerOnce.table->HoldAppends(true);
             try {
                 TField &word1 = words.FieldByName("WORD1");
@@ -373,8 +378,24 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                 TField *counters[] = {&words.FieldByName("MISS"), &words.FieldByName("KBMISS"),
                                       &words.FieldByName("INROW"), &words.FieldByName("KBINROW")};
                 const bool csv = data.format == ImportFormat::Csv;
+                TDbfTable &table = *words.Table();
+                const int counterFields[] = {counters[0]->FieldNo() - 1, counters[1]->FieldNo() - 1,
+                                             counters[2]->FieldNo() - 1, counters[3]->FieldNo() - 1};
                 for (const ImportRecord &r : data.records) {
-                    if (!r.blank()) {
+                    if (!r.blank() && direct) {
+                        table.Blank();
+                        table.SetRaw(word1.FieldNo() - 1, r.word1);
+                        table.SetRaw(word2.FieldNo() - 1, r.word2);
+                        if (csv) {
+                            table.SetRaw(transcript.FieldNo() - 1, r.transcript);
+                            table.SetRaw(wavFile.FieldNo() - 1, r.wavFile);
+                        }
+                        for (int f : counterFields)
+                            table.SetNumber(f, 0);
+                        table.AppendRecord();
+                        ++posted;
+                        ++summary.recordsPosted;
+                    } else if (!r.blank()) {
                         words.Append();
                         word1.SetAsString(r.word1);
                         word2.SetAsString(r.word2);
