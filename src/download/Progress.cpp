@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 TFProgress::TFProgress(const ServerSettings &server, QWidget *owner)
     : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_owner(owner), m_run(server)
@@ -81,7 +83,7 @@ void TFProgress::Render()
     // Bytes can pass what an int holds: the bar shows thousandths.
     if (d.Bar2Max > 0) {
         PBar2->setRange(0, 1000);
-        PBar2->setValue(int(qBound<qint64>(0, d.Bar2 * 1000 / d.Bar2Max, 1000)));
+        PBar2->setValue(int(std::clamp<qint64>(d.Bar2 * 1000 / d.Bar2Max, 0, 1000)));
     } else {
         PBar2->setRange(0, 1000);
         PBar2->setValue(0);
