@@ -398,6 +398,8 @@ void TFtpClient::ListenActive()
         while (QTcpSocket *s = m_listen->nextPendingConnection()) {
             // Only the server (or the proxy) may deliver the file.
             if (!m_data && m_control && samePeer(s->peerAddress(), m_control->peerAddress())) {
+                // Accepted sockets belong to the listener, which goes before the transfer ends.
+                s->setParent(this);
                 m_data = s;
                 connect(s, &QTcpSocket::readyRead, this, &TFtpClient::DataReadyRead);
                 connect(s, &QTcpSocket::disconnected, this, &TFtpClient::Wake);
@@ -430,7 +432,7 @@ void TFtpClient::AcceptData()
 {
     QTcpSocket *control = m_control;
     const WaitEnd end = Wait([this, control] {
-        return m_data || control->bytesAvailable() > 0 || control->state() != QAbstractSocket::ConnectedState;
+        return m_data || control->bytesAvailable() > 0 || m_reader.Buffered() > 0 || control->state() != QAbstractSocket::ConnectedState;
     }, Limit.accept);
     if (m_listen) {
         m_listen->close();
