@@ -210,7 +210,7 @@ std::optional<std::uint16_t> PassivePort(const Reply &reply)
                     ++i;
                 }
             }
-            if (n == 6 && (i >= body.size() || !isDigit(body[i])))
+            if (n == 6 && (i >= body.size() || (!isDigit(body[i]) && body[i] != ',')))
                 return validPort(fields[4] * 256 + fields[5]);
         }
         return std::nullopt;
