@@ -188,7 +188,7 @@ std::optional<std::uint16_t> PassivePort(const Reply &reply)
         // The first run of six comma-separated numbers after the code.
         const std::string_view body = withoutCode(reply.lines.empty() ? std::string_view() : std::string_view(reply.lines.front()));
         for (std::size_t start = 0; start < body.size(); ++start) {
-            if (!isDigit(body[start]) || (start > 0 && isDigit(body[start - 1])))
+            if (!isDigit(body[start]) || (start > 0 && (isDigit(body[start - 1]) || body[start - 1] == ',')))
                 continue;
             unsigned long fields[6];
             std::size_t i = start;
