@@ -97,7 +97,8 @@ std::vector<Entry> Parse(const std::string &bytes)
             lf = bytes.size();
         std::string line = bytes.substr(start, lf - start);
         start = lf + 1;
-        if (!line.empty() && line.back() == '\r')
+        // A text transfer may have doubled the CR of a CR LF.
+        while (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (std::optional<Entry> e = ParseLine(line))
             entries.push_back(std::move(*e));
