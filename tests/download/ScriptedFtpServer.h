@@ -24,6 +24,8 @@ public:
         NoConnectBack,      // send the reply and never open the data connection
     };
     struct Step {
+        Step(QByteArray e, QByteArray r, Action a = Reply, QByteArray d = {}, QByteArray f = {})
+            : expect(std::move(e)), reply(std::move(r)), action(a), data(std::move(d)), after(std::move(f)) {}
         QByteArray expect;  // the start of the expected command; empty for the greeting
         QByteArray reply;   // sent as is; "%P" becomes "p1,p2" and "%p" the port of a passive listener
         Action action = Reply;
