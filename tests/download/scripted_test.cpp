@@ -349,3 +349,17 @@ TEST(ScriptedFtpConnect, RefusedAndTimedOut)
     EXPECT_EQ(out.kind, "sock");
     EXPECT_EQ(asked, 1);
 }
+
+// Server text reaches the user converted from Windows-1251, on one line, never as markup
+// (the message box shows plain text), and cut to a readable length.
+TEST(ScriptedFtpText, ConvertedOneLineCapped)
+{
+    ScriptedFtpServer server({{"", "550-\xD4\xE0\xE9\xEB <b>bold</b>\r\n550 " + QByteArray(600, 'x') + "\r\n"}});
+    TFtpClient client;
+    setUp(client, server.port());
+    const Outcome out = run([&] { client.Open(); });
+    EXPECT_EQ(out.kind, "ftp");
+    EXPECT_TRUE(out.text.startsWith("550-Файл <b>bold</b> 550 xxx")) << out.text.toStdString();
+    EXPECT_LE(out.text.size(), 301);
+    EXPECT_FALSE(out.text.contains('\n') || out.text.contains('\r'));
+}

@@ -269,3 +269,23 @@ TEST(DownloadWindow, DownloadThroughTheWindow)
     w.BCancel->click();
     EXPECT_FALSE(w.isVisible());
 }
+
+// Quitting the program during a wait ends the run as an abort, with no error shown.
+TEST(ProgressWindow, QuittingDuringAWait)
+{
+    ScriptedFtpServer silent({{"", "", A::Silent}});
+    TFProgress window(local(silent.port()));
+    window.Run().Client().Limit.reply = 60000;
+    MessageBox::TestHook boxes;
+    DownloadOutcome out;
+    out.complete = true;
+    QTimer::singleShot(0, [&] { out = window.Download({{{"a.wrd", "a.wrd"}}, "/nonexistent/", "dictionaries", 2}); });
+    QTimer::singleShot(150, [] { QCoreApplication::exit(0); });
+    QElapsedTimer clock;
+    clock.start();
+    QCoreApplication::exec();
+    EXPECT_FALSE(out.complete);
+    EXPECT_LT(clock.elapsed(), 20000);
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join("\n").toStdString();
+    EXPECT_FALSE(window.Run().Running());
+}
