@@ -244,7 +244,8 @@ void TFtpClient::Open()
 void TFtpClient::Login()
 {
     FtpReply::Reply greeting = ReadReply(Limit.reply);
-    while (greeting.code >= 100 && greeting.code < 200)
+    // "120 ready in a while" may precede the greeting, but not without end.
+    for (int waits = 0; greeting.code >= 100 && greeting.code < 200 && waits < 8; ++waits)
         greeting = ReadReply(Limit.reply);
     if (!isSuccess(greeting.code))
         RaiseReply(greeting);
