@@ -12,6 +12,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using Step = ScriptedFtpServer::Step;
 using A = ScriptedFtpServer;
@@ -365,4 +371,42 @@ TEST(ScriptedFtpText, ConvertedOneLineCapped)
     EXPECT_TRUE(out.text.startsWith("550-Файл <b>bold</b> 550 xxx")) << out.text.toStdString();
     EXPECT_LE(out.text.size(), 301);
     EXPECT_FALSE(out.text.contains('\n') || out.text.contains('\r'));
+}
+
+// A server whose queue of connections is full never answers a connect: the wait ends at its
+// limit, or at once on Abort.
+TEST(ScriptedFtpConnect, HangingConnectTimesOutAndAborts)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(fd, 0), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    const quint16 port = ntohs(a.sin_port);
+    // Fill the queue: nothing is ever accepted.
+    std::vector<std::unique_ptr<QTcpSocket>> fillers;
+    for (int i = 0; i < 4; ++i) {
+        fillers.push_back(std::make_unique<QTcpSocket>());
+        fillers.back()->connectToHost(QHostAddress::LocalHost, port);
+    }
+    waitUntil([] { return false; }, 300);
+
+    for (bool abort : {false, true}) {
+        TFtpClient client;
+        setUp(client, port);
+        client.Limit.connect = abort ? 60000 : 400;
+        if (abort)
+            QTimer::singleShot(100, &client, [&] { client.Abort(); });
+        QElapsedTimer clock;
+        clock.start();
+        const Outcome out = run([&] { client.Open(); });
+        EXPECT_EQ(out.kind, abort ? "abort" : "sock") << out.text.toStdString();
+        EXPECT_EQ(out.text, abort ? "Connection Canceled" : "Connection Timed out");
+        EXPECT_LT(clock.elapsed(), 10000);
+    }
+    ::close(fd);
 }
