@@ -148,7 +148,8 @@ QHostAddress TFtpClient::Lookup(const QString &name)
     QHostAddress direct;
     if (direct.setAddress(name))
         return direct;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    // The invalid-host event may ask for one more try.
+    for (int attempt = 0; attempt < 2; ++attempt) {
         m_lookupDone = false;
         const int id = QHostInfo::lookupHost(name, this, [this](const QHostInfo &info) {
             m_lookup = info;
