@@ -12,6 +12,11 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <atomic>
+#include <thread>
+
+#include <unistd.h>
+
 namespace {
 
 bool samePeer(const QHostAddress &a, const QHostAddress &b)
@@ -585,10 +590,30 @@ void TFtpClient::Fetch(const QByteArray &remote, const QString &local)
     // In image type the bytes are the file's; a text transfer may change line ends.
     if (m_type == 2 && m_sizeAnnounced > 0 && m_sizeReceived != m_sizeAnnounced)
         throw ESockError(QStringLiteral("The transfer is incomplete: %1 of %2 bytes").arg(m_sizeReceived).arg(m_sizeAnnounced));
+    SyncToDisk(file);
     if (OnBeforeReplace)
         OnBeforeReplace(local);
     if (!file.commit())
         throw EFtpError(QStringLiteral("Error writing ") + local + QStringLiteral(": ") + file.errorString());
+}
+
+void TFtpClient::SyncToDisk(QSaveFile &file)
+{
+    // The file is synced before it takes its name. Syncing megabytes takes the disk's time, so it
+    // runs beside the event loop and the commit's own sync then finds little left to do.
+    if (!file.flush())
+        return;   // the commit reports the write error
+    const int fd = file.handle();
+    std::atomic<bool> synced{false};
+    std::thread worker([this, fd, &synced] {
+        ::fdatasync(fd);
+        synced = true;
+        QMetaObject::invokeMethod(this, [this] { Wake(); }, Qt::QueuedConnection);
+    });
+    const WaitEnd end = Wait([&synced] { return synced.load(); }, 0);
+    worker.join();
+    if (end == WaitEnd::Aborted)
+        throw EAbortError(QStringLiteral("Transfer aborted"));
 }
 
 void TFtpClient::Close()

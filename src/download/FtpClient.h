@@ -134,6 +134,7 @@ private:
     void AcceptData();
     void DropData();
     void DropControl();
+    void SyncToDisk(QSaveFile &file);
     [[noreturn]] void RaiseReply(const FtpReply::Reply &reply) const;
 
     void ControlReadyRead();
