@@ -5,7 +5,7 @@
 
 #include "download/Catalogue.h"
 #include "download/DownloadRun.h"
-#include "download/ServerSettings.h"
+#include "platform/ServerSite.h"
 
 #include <QString>
 #include <QStringList>

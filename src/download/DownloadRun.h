@@ -4,7 +4,7 @@
 #pragma once
 
 #include "download/FtpClient.h"
-#include "download/ServerSettings.h"
+#include "platform/ServerSite.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // The server settings file: what the shipped one holds, what a filled one gives, and that a new
 // program folder gets a copy without losing one the user already has.
 #include "common/TestHome.h"
-#include "download/ServerSettings.h"
+#include "platform/ServerSite.h"
 #include "platform/ProgramFolder.h"
 
 #include <QFile>
@@ -67,4 +67,17 @@ TEST(ServerSettings, CopiedIntoANewProgramFolderOnly)
     home.writeFile("wordpop-server.ini", "[Server]\nHost=mine\n");
     ProgramFolder::fillFromData(home.home(), data.path());
     EXPECT_EQ(ReadServerSettings(home.home()).Host, "mine");
+}
+
+// The dictionaries window's button names the site from the same reader.
+TEST(ServerSettings, SiteNameForTheButton)
+{
+    TestHome home;
+    ProgramFolder::set(home.home());
+    EXPECT_EQ(ServerSiteName(), "сервера");
+    home.writeFile(kServerSettingsFile, "[Server]\nSite=  \n");
+    EXPECT_EQ(ServerSiteName(), "сервера");
+    home.writeFile(kServerSettingsFile, "[Server]\nSite=Example, Inc.\n");
+    EXPECT_EQ(ServerSiteName(), "Example, Inc.");
+    EXPECT_EQ(ServerIniPath(), home.home() + "wordpop-server.ini");
 }

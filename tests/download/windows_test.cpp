@@ -8,7 +8,11 @@
 #include "download/Progress.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageBox.h"
+#include "engine/DataSet.h"
+#include "platform/ProgramFolder.h"
 #include "settings/TOptions.h"
+#include "store/Dictionaries.h"
+#include "store/Topics.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -288,4 +292,69 @@ TEST(ProgressWindow, QuittingDuringAWait)
     EXPECT_LT(clock.elapsed(), 20000);
     EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join("\n").toStdString();
     EXPECT_FALSE(window.Run().Running());
+}
+
+// The dictionaries window's download button, hooked up as start-up does it: the download
+// window opens over it, fetches a ticked dictionary from a real server, and the dictionaries
+// window lists it and reports the change.
+TEST(DownloadWindow, FromTheDictionariesWindow)
+{
+    TestHome home;
+    QTemporaryDir root;
+    {
+        QDir().mkpath(root.path() + "/dictionaries");
+        QFile c(root.path() + "/wordpop.txt");
+        ASSERT_TRUE(c.open(QIODevice::WriteOnly));
+        c.write("Fresh;fresh.wrd;1;1\n");
+        QFile d(root.path() + "/dictionaries/fresh.wrd");
+        ASSERT_TRUE(d.open(QIODevice::WriteOnly));
+        d.write("not a table, but a file all the same");
+    }
+    PyFtpServer ftp(root.path(), "guest", "word@word1");
+    REQUIRE_FTP_SERVER(ftp);
+    home.writeFile("wordpop-server.ini", QString("[Server]\nHost=127.0.0.1\nPort=%1\nPassword=word@word1\n")
+                                             .arg(ftp.port()).toUtf8());
+    ProgramFolder::set(home.home());
+    for (const char *f : {"BASE/ON", "BASE/OFF", "BASE/LEARNED", "BASE/LEARNEDOFF"})
+        QDir().mkpath(home.home() + f);
+    TDbfDataSet words;
+    words.SetExclusive(true);
+    TTopics topics(words);
+    TDictionaryHooks::RunDownload = [](QWidget *parent) { return RunDownload(parent); };
+
+    // Drives the download window once it is up: tick, download, close.
+    bool driven = false;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *window = qobject_cast<TFDownload *>(w);
+            if (!window || !window->isVisible() || driven || window->CLBTopics->count() == 0)
+                continue;
+            driven = true;
+            window->CLBTopics->item(0)->setCheckState(Qt::Checked);
+            window->BDownload->click();
+            window->BCancel->click();
+        }
+    });
+    driver.start(50);
+    QTimer::singleShot(60000, [] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *window = qobject_cast<TFDownload *>(w))
+                window->reject();
+    });
+    MessageBox::TestHook boxes;
+    TDictionariesLogic logic(topics);
+    logic.FillLists();
+    ASSERT_TRUE(logic.CanDownload());
+    logic.Download();
+    driver.stop();
+    TDictionaryHooks::RunDownload = nullptr;
+    EXPECT_TRUE(driven);
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join("\n").toStdString();
+    EXPECT_EQ(home.readFile("BASE/ON/fresh.wrd"), "not a table, but a file all the same");
+    EXPECT_TRUE(logic.Modified());
+    QStringList listed;
+    for (const TDictionariesLogic::Entry &e : logic.Entries(TDictionariesLogic::ListOn))
+        listed << e.name;
+    EXPECT_EQ(listed, QStringList{"fresh"});
 }
