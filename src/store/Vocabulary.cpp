@@ -1,0 +1,303 @@
+// Shared pieces of the vocabulary import: names, markup, sound copies and records.
+#include "store/Vocabulary.h"
+
+#include "store/AnkiReader.h"
+#include "store/KvtmlReader.h"
+
+#include "platform/Text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+
+VocabularyError::VocabularyError(const QString &path, const QString &reason)
+    : std::runtime_error((path + ": " + reason).toStdString()), m_path(path), m_reason(reason)
+{
+}
+
+size_t Vocabulary::entryCount() const
+{
+    size_t n = 0;
+    for (const VocabGroup &g : groups)
+        n += g.entries.size();
+    return n;
+}
+
+namespace Vocab {
+
+QString plainMediaName(const QString &name)
+{
+    qsizetype cut = -1;
+    for (qsizetype i = 0; i < name.size(); ++i)
+        if (name[i] == '/' || name[i] == '\\')
+            cut = i;
+    QString out;
+    for (QChar c : name.mid(cut + 1)) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == ':' || c == '*' || c == '?' ||
+            c == '"' || c == '<' || c == '>' || c == '|')
+            continue;
+        out += Text::fitsCp1251(QString(c)) ? c : QChar('_');
+    }
+    while (!out.isEmpty() && (out[0] == '.' || out[0].isSpace()))
+        out.remove(0, 1);
+    while (!out.isEmpty() && out.back().isSpace())
+        out.chop(1);
+    if (out.size() > 120) {
+        const qsizetype dot = out.lastIndexOf('.');
+        const QString ext = dot > 0 && out.size() - dot <= 10 ? out.mid(dot) : QString();
+        out = out.left(120 - ext.size()) + ext;
+    }
+    return out;
+}
+
+namespace {
+
+const QHash<QString, QChar> &namedEntities()
+{
+    static const QHash<QString, QChar> table = {
+        {"amp", '&'},         {"lt", '<'},          {"gt", '>'},          {"quot", '"'},
+        {"apos", '\''},       {"nbsp", QChar(0xa0)}, {"ndash", QChar(0x2013)}, {"mdash", QChar(0x2014)},
+        {"laquo", QChar(0xab)}, {"raquo", QChar(0xbb)}, {"hellip", QChar(0x2026)}, {"shy", QChar(0xad)},
+        {"copy", QChar(0xa9)}, {"reg", QChar(0xae)},  {"deg", QChar(0xb0)},  {"middot", QChar(0xb7)},
+        {"lsquo", QChar(0x2018)}, {"rsquo", QChar(0x2019)}, {"ldquo", QChar(0x201c)}, {"rdquo", QChar(0x201d)},
+        {"bdquo", QChar(0x201e)}, {"times", QChar(0xd7)}, {"euro", QChar(0x20ac)}, {"sect", QChar(0xa7)},
+        {"auml", QChar(0xe4)}, {"ouml", QChar(0xf6)}, {"uuml", QChar(0xfc)}, {"Auml", QChar(0xc4)},
+        {"Ouml", QChar(0xd6)}, {"Uuml", QChar(0xdc)}, {"szlig", QChar(0xdf)}, {"eacute", QChar(0xe9)},
+        {"egrave", QChar(0xe8)}, {"ecirc", QChar(0xea)}, {"aacute", QChar(0xe1)}, {"agrave", QChar(0xe0)},
+        {"acirc", QChar(0xe2)}, {"ccedil", QChar(0xe7)}, {"ntilde", QChar(0xf1)}, {"oacute", QChar(0xf3)},
+        {"iacute", QChar(0xed)}, {"uacute", QChar(0xfa)}, {"iexcl", QChar(0xa1)}, {"iquest", QChar(0xbf)},
+    };
+    return table;
+}
+
+bool isBreakTag(const QString &tag)
+{
+    static const QStringList names = {"br", "p", "div", "li", "tr", "td", "th", "h1", "h2", "h3",
+                                      "h4", "h5", "h6", "ul", "ol", "table", "hr", "blockquote"};
+    return names.contains(tag);
+}
+
+} // namespace
+
+int decodeEntity(const QString &html, qsizetype pos, QString &out)
+{
+    const qsizetype end = html.indexOf(';', pos + 1);
+    if (end < 0 || end - pos > 12)
+        return 0;
+    const QString body = html.mid(pos + 1, end - pos - 1);
+    if (body.startsWith('#')) {
+        bool ok = false;
+        uint code = body.size() > 1 && (body[1] == 'x' || body[1] == 'X') ? body.mid(2).toUInt(&ok, 16)
+                                                                          : body.mid(1).toUInt(&ok, 10);
+        if (!ok || code == 0 || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
+            return 0;
+        const char32_t c = code;
+        out += QString::fromUcs4(&c, 1);
+        return int(end - pos + 1);
+    }
+    const auto it = namedEntities().constFind(body);
+    if (it == namedEntities().constEnd())
+        return 0;
+    out += *it;
+    return int(end - pos + 1);
+}
+
+QString htmlToText(const QString &html)
+{
+    QString text;
+    text.reserve(html.size());
+    bool skipping = false; // inside <script> or <style>
+    QString skipEnd;
+    for (qsizetype i = 0; i < html.size();) {
+        const QChar c = html[i];
+        if (c == '<') {
+            const qsizetype close = html.indexOf('>', i + 1);
+            if (close < 0) { // a lone "<" is text
+                if (!skipping)
+                    text += c;
+                ++i;
+                continue;
+            }
+            QString tag = html.mid(i + 1, close - i - 1).trimmed().toLower();
+            const bool closing = tag.startsWith('/');
+            if (closing)
+                tag.remove(0, 1);
+            const qsizetype space = tag.indexOf(QRegularExpression(QStringLiteral("[\\s/]")));
+            if (space >= 0)
+                tag.truncate(space);
+            if (skipping) {
+                if (closing && tag == skipEnd)
+                    skipping = false;
+            } else if (!closing && (tag == "script" || tag == "style")) {
+                skipping = true;
+                skipEnd = tag;
+            } else if (isBreakTag(tag)) {
+                text += ' ';
+            }
+            i = close + 1;
+            continue;
+        }
+        if (skipping) {
+            ++i;
+            continue;
+        }
+        if (c == '&') {
+            const int used = decodeEntity(html, i, text);
+            if (used > 0) {
+                i += used;
+                continue;
+            }
+        }
+        text += c;
+        ++i;
+    }
+    // Non-breaking and other spaces count as space; runs fold to one.
+    QString folded;
+    folded.reserve(text.size());
+    bool space = false;
+    for (QChar c : text) {
+        if (c.isSpace() || c.unicode() == 0xa0) {
+            space = true;
+            continue;
+        }
+        if (c.unicode() == 0xad)
+            continue;
+        if (space && !folded.isEmpty())
+            folded += ' ';
+        space = false;
+        folded += c;
+    }
+    return folded;
+}
+
+QString baseNameOf(const QString &path)
+{
+    QString name = path.mid(path.lastIndexOf('/') + 1);
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot > 0)
+        name.truncate(dot);
+    return name;
+}
+
+QString dictionaryNameFor(const QString &base, const QString &group, bool severalGroups)
+{
+    QString name = base;
+    if (severalGroups) {
+        QString g = group;
+        g.replace(QStringLiteral("::"), QStringLiteral(" - "));
+        g.replace(QChar(0x1f), QStringLiteral(" - "));
+        name = g.trimmed().isEmpty() ? base : base + " - " + g.trimmed();
+    }
+    QString out;
+    for (QChar c : name)
+        out += (c == '/' || c == '\\' || c.unicode() < 0x20) ? QChar('_') : c;
+    while (out.startsWith('.'))
+        out[0] = '_';
+    if (out.toUtf8().size() > 200)
+        out = QString::fromUtf8(out.toUtf8().left(200)).remove(QChar(0xfffd));
+    return out.trimmed().isEmpty() ? QStringLiteral("_") : out;
+}
+
+SoundStore::SoundStore(const QString &programFolder) : m_folder(programFolder)
+{
+    if (!m_folder.endsWith('/'))
+        m_folder += '/';
+}
+
+SoundStore::~SoundStore()
+{
+    if (m_committed)
+        return;
+    for (const QString &f : m_files)
+        QFile::remove(f);
+    for (auto it = m_folders.crbegin(); it != m_folders.crend(); ++it)
+        QDir().rmdir(*it);
+}
+
+std::string SoundStore::add(const QString &dictionary, const QString &plainName,
+                            const QByteArray &bytes, const QString &source)
+{
+    const QString key = dictionary + '\n' + plainName;
+    for (const auto &[k, stored] : m_done)
+        if (k == key)
+            return stored;
+
+    for (const QString &rel : {QStringLiteral("SOUND"), "SOUND/" + dictionary}) {
+        const QString folder = m_folder + rel;
+        if (QFileInfo(folder).isDir())
+            continue;
+        if (!QDir().mkdir(folder))
+            throw VocabularyError(source, "cannot create the folder " + folder);
+        m_folders << folder;
+    }
+    const QString folder = m_folder + "SOUND/" + dictionary + "/";
+    QString name = plainName;
+    const qsizetype dot = name.lastIndexOf('.');
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    for (int n = 2;; ++n) {
+        QFile existing(folder + name);
+        if (!existing.exists())
+            break;
+        // The same sound imported again is shared, never copied twice.
+        if (existing.size() == bytes.size() && existing.open(QIODevice::ReadOnly) &&
+            existing.readAll() == bytes)
+            break;
+        name = stem + "-" + QString::number(n) + ext;
+    }
+    const QString path = folder + name;
+    if (!QFileInfo::exists(path)) {
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly) || out.write(bytes) != bytes.size()) {
+            out.remove();
+            throw VocabularyError(source, "cannot write the sound " + path);
+        }
+        m_files << path;
+    }
+    std::string stored = Text::toCp1251("\\SOUND\\" + dictionary + "\\" + name);
+    m_done.emplace_back(key, stored);
+    return stored;
+}
+
+std::vector<ImportRecord> recordsOf(const VocabGroup &group, const QString &dictionary,
+                                    SoundSource *sounds, SoundStore &store, const QString &source,
+                                    int *lost)
+{
+    std::vector<ImportRecord> out;
+    out.reserve(group.entries.size());
+    int missing = 0;
+    for (const VocabEntry &e : group.entries) {
+        ImportRecord r;
+        r.word1 = Text::toCp1251(e.word1, &missing);
+        if (lost)
+            *lost += missing;
+        r.word2 = Text::toCp1251(e.word2, &missing);
+        if (lost)
+            *lost += missing;
+        r.transcript = Text::toCp1251(e.transcript, &missing);
+        if (lost)
+            *lost += missing;
+        if (!e.sound.isEmpty() && sounds)
+            r.wavFile = store.add(dictionary, e.sound, sounds->read(e.sound), source);
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+bool isVocabularyFile(const QString &path)
+{
+    const QString p = path.toLower();
+    return p.endsWith(".kvtml") || p.endsWith(".apkg") || p.endsWith(".colpkg");
+}
+
+Vocabulary read(const QString &path, const ReadOptions &options)
+{
+    if (path.toLower().endsWith(".kvtml"))
+        return KvtmlReader::readFile(path, options);
+    return AnkiReader::readFile(path, options);
+}
+
+} // namespace Vocab
