@@ -404,6 +404,9 @@ QString takeSounds(QString &field, QString &first)
     return field;
 }
 
+Vocabulary readCollectionOf(QByteArray colBytes, std::shared_ptr<Package> pkg, const QString &path,
+                            const Vocab::ReadOptions &o);
+
 Vocabulary readPackage(Package *pkgRaw, const QString &path, const Vocab::ReadOptions &o)
 {
     std::shared_ptr<Package> pkg(pkgRaw);
@@ -419,7 +422,13 @@ Vocabulary readPackage(Package *pkgRaw, const QString &path, const Vocab::ReadOp
 
     bool compressedMedia = false;
     pkg->setMedia(mediaMap(*pkg, &compressedMedia), compressedMedia);
+    return readCollectionOf(std::move(colBytes), std::move(pkg), path, o);
+}
 
+// The notes of a collection; sounds only when a package holds them.
+Vocabulary readCollectionOf(QByteArray colBytes, std::shared_ptr<Package> pkg, const QString &path,
+                            const Vocab::ReadOptions &o)
+{
     Collection col(std::move(colBytes), path);
     std::unordered_map<qint64, QString> decks;
     std::unordered_map<qint64, bool> cloze;
@@ -522,7 +531,7 @@ Vocabulary readPackage(Package *pkgRaw, const QString &path, const Vocab::ReadOp
         }
         if (!first.isEmpty()) {
             const QString plain = Vocab::plainMediaName(Vocab::htmlToText(first));
-            if (pkg->hasSound(plain))
+            if (pkg && pkg->hasSound(plain))
                 e.sound = plain;
             else
                 ++v.missingSounds;
@@ -551,6 +560,11 @@ Vocabulary readBytes(const QByteArray &bytes, const QString &path, const Vocab::
                      const Limits &limits)
 {
     return readPackage(new Package(path, &bytes, limits), path, options);
+}
+
+Vocabulary readCollection(const QByteArray &sqlite, const QString &path, const Vocab::ReadOptions &options)
+{
+    return readCollectionOf(sqlite, nullptr, path, options);
 }
 
 } // namespace AnkiReader

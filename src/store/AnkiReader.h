@@ -22,4 +22,7 @@ Vocabulary readFile(const QString &path, const Vocab::ReadOptions &options, cons
 Vocabulary readBytes(const QByteArray &bytes, const QString &path, const Vocab::ReadOptions &options,
                      const Limits &limits = {});
 
+// The notes of a collection's SQLite bytes alone (no sounds).
+Vocabulary readCollection(const QByteArray &sqlite, const QString &path, const Vocab::ReadOptions &options);
+
 } // namespace AnkiReader
