@@ -39,7 +39,7 @@ QString plainMediaName(const QString &name)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == ':' || c == '*' || c == '?' ||
             c == '"' || c == '<' || c == '>' || c == '|')
             continue;
-        out += Text::fitsCp1251(QString(c)) ? c : QChar('_');
+        out += c.unicode() < 0x80 || Text::fitsCp1251(QString(c)) ? c : QChar('_');
     }
     while (!out.isEmpty() && (out[0] == '.' || out[0].isSpace()))
         out.remove(0, 1);
@@ -125,9 +125,11 @@ QString htmlToText(const QString &html)
             const bool closing = tag.startsWith('/');
             if (closing)
                 tag.remove(0, 1);
-            const qsizetype space = tag.indexOf(QRegularExpression(QStringLiteral("[\\s/]")));
-            if (space >= 0)
-                tag.truncate(space);
+            for (qsizetype k = 0; k < tag.size(); ++k)
+                if (tag[k].isSpace() || tag[k] == '/') {
+                    tag.truncate(k);
+                    break;
+                }
             if (skipping) {
                 if (closing && tag == skipEnd)
                     skipping = false;
@@ -268,21 +270,45 @@ std::vector<ImportRecord> recordsOf(const VocabGroup &group, const QString &dict
 {
     std::vector<ImportRecord> out;
     out.reserve(group.entries.size());
-    int missing = 0;
-    for (const VocabEntry &e : group.entries) {
-        ImportRecord r;
-        r.word1 = Text::toCp1251(e.word1, &missing);
+    // The texts are converted about a thousand characters at a time: one conversion per word
+    // costs more than the words, and a conversion's cost after each character it must replace
+    // grows with its length. The texts hold no line ends (they are folded to spaces on
+    // reading), so a line end separates them and comes back as itself.
+    const size_t count = group.entries.size();
+    for (size_t first = 0; first < count;) {
+        QString chunk;
+        size_t last = first;
+        for (; last < count && chunk.size() < 1024; ++last) {
+            const VocabEntry &e = group.entries[last];
+            for (const QString *t : {&e.word1, &e.word2, &e.transcript}) {
+                QString one = *t;
+                one.replace(QChar('\n'), QChar(' '));
+                chunk += one;
+                chunk += QChar('\n');
+            }
+        }
+        int missing = 0;
+        const std::string bytes = Text::toCp1251(chunk, &missing);
         if (lost)
             *lost += missing;
-        r.word2 = Text::toCp1251(e.word2, &missing);
-        if (lost)
-            *lost += missing;
-        r.transcript = Text::toCp1251(e.transcript, &missing);
-        if (lost)
-            *lost += missing;
-        if (!e.sound.isEmpty() && sounds)
-            r.wavFile = store.add(dictionary, e.sound, sounds->read(e.sound), source);
-        out.push_back(std::move(r));
+        size_t at = 0;
+        auto next = [&] {
+            const size_t end = bytes.find('\n', at);
+            std::string part = bytes.substr(at, end - at);
+            at = end == std::string::npos ? bytes.size() : end + 1;
+            return part;
+        };
+        for (size_t i = first; i < last; ++i) {
+            ImportRecord r;
+            r.word1 = next();
+            r.word2 = next();
+            r.transcript = next();
+            const VocabEntry &e = group.entries[i];
+            if (!e.sound.isEmpty() && sounds)
+                r.wavFile = store.add(dictionary, e.sound, sounds->read(e.sound), source);
+            out.push_back(std::move(r));
+        }
+        first = last;
     }
     return out;
 }
