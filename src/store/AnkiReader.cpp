@@ -332,6 +332,10 @@ public:
             fail(m_path, QStringLiteral("SQLite cannot start"));
         sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        // A hostile schema may compute huge values or loop for ever: cap both.
+        sqlite3_limit(m_db, SQLITE_LIMIT_LENGTH, 16 << 20);
+        sqlite3_progress_handler(m_db, 10000, [](void *steps) { return ++*static_cast<int *>(steps) > 100000 ? 1 : 0; },
+                                 &m_steps);
         const int rc = sqlite3_deserialize(m_db, "main", reinterpret_cast<unsigned char *>(m_bytes.data()),
                                            m_bytes.size(), m_bytes.size(),
                                            SQLITE_DESERIALIZE_READONLY);
@@ -380,6 +384,7 @@ private:
     QByteArray m_bytes;
     QString m_path;
     sqlite3 *m_db = nullptr;
+    int m_steps = 0;
 };
 
 QString columnText(sqlite3_stmt *st, int i)

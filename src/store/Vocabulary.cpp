@@ -227,7 +227,12 @@ std::string SoundStore::add(const QString &dictionary, const QString &plainName,
         if (k == key)
             return stored;
 
-    for (const QString &rel : {QStringLiteral("SOUND"), "SOUND/" + dictionary}) {
+    // The folder is named after the dictionary, in characters a stored WAVFILE can hold and
+    // short enough that "\SOUND\<folder>\<file>" fits the field's 255 characters.
+    QString sub = plainMediaName(dictionary).left(100).trimmed();
+    if (sub.isEmpty())
+        sub = QStringLiteral("_");
+    for (const QString &rel : {QStringLiteral("SOUND"), "SOUND/" + sub}) {
         const QString folder = m_folder + rel;
         if (QFileInfo(folder).isDir())
             continue;
@@ -235,7 +240,7 @@ std::string SoundStore::add(const QString &dictionary, const QString &plainName,
             throw VocabularyError(source, "cannot create the folder " + folder);
         m_folders << folder;
     }
-    const QString folder = m_folder + "SOUND/" + dictionary + "/";
+    const QString folder = m_folder + "SOUND/" + sub + "/";
     QString name = plainName;
     const qsizetype dot = name.lastIndexOf('.');
     const QString stem = dot > 0 ? name.left(dot) : name;
@@ -259,7 +264,7 @@ std::string SoundStore::add(const QString &dictionary, const QString &plainName,
         }
         m_files << path;
     }
-    std::string stored = Text::toCp1251("\\SOUND\\" + dictionary + "\\" + name);
+    std::string stored = Text::toCp1251("\\SOUND\\" + sub + "\\" + name);
     m_done.emplace_back(key, stored);
     return stored;
 }

@@ -145,6 +145,38 @@ TEST(VocabText, HtmlAndMediaNames)
         EXPECT_EQ(Vocab::plainMediaName(QString::fromUtf8(c.name)).toStdString(), c.plain) << c.name;
 }
 
+// Sounds never replace a file of another content, the stored name always resolves (a folder
+// name in characters Windows-1251 holds), and a store that is not committed takes back all it
+// made.
+TEST(VocabSounds, StoreNamesAndRollback)
+{
+    TestHome home;
+    home.writeFile("SOUND/Verbs/go.mp3", "older go");
+    {
+        Vocab::SoundStore store(home.home());
+        EXPECT_EQ(store.add("Verbs", "go.mp3", "new go", "src"), "\\SOUND\\Verbs\\go-2.mp3");
+        EXPECT_EQ(store.add("Verbs", "go.mp3", "new go", "src"), "\\SOUND\\Verbs\\go-2.mp3");
+        EXPECT_EQ(store.add("Verbs", "same.mp3", "x", "src"), "\\SOUND\\Verbs\\same.mp3");
+        EXPECT_EQ(store.add(QString::fromUtf8("\xE6\x97\xA5 - Kana"), "a.mp3", "a", "src"),
+                  "\\SOUND\\_ - Kana\\a.mp3");
+        EXPECT_EQ(home.readFile("SOUND/_ - Kana/a.mp3"), "a");
+    }
+    EXPECT_EQ(home.readFile("SOUND/Verbs/go.mp3"), "older go");
+    EXPECT_FALSE(QFile::exists(home.home() + "SOUND/Verbs/go-2.mp3"));
+    EXPECT_FALSE(QFile::exists(home.home() + "SOUND/Verbs/same.mp3"));
+    EXPECT_FALSE(QFile::exists(home.home() + "SOUND/_ - Kana"));
+    {
+        Vocab::SoundStore store(home.home());
+        home.writeFile("SOUND/Verbs/same.mp3", "x");
+        // The same bytes already there are shared, and stay when the store is not committed.
+        EXPECT_EQ(store.add("Verbs", "same.mp3", "x", "src"), "\\SOUND\\Verbs\\same.mp3");
+        EXPECT_EQ(store.add("Verbs", "b.mp3", "b", "src"), "\\SOUND\\Verbs\\b.mp3");
+        store.commit();
+    }
+    EXPECT_EQ(home.readFile("SOUND/Verbs/same.mp3"), "x");
+    EXPECT_EQ(home.readFile("SOUND/Verbs/b.mp3"), "b");
+}
+
 // Which identifier becomes WORD1: the Russian one is native, else 0 is studied; --from and --to
 // choose.
 TEST(VocabKvtml, DirectionRule)
@@ -371,6 +403,23 @@ TEST_F(VocabTool, HostileInputsLeaveNothingBehind)
         "<kvtml version=\"2.0\"><entries><entry id=\"0\"><translation id=\"0\"><text>&e;</text></translation>"
         "</entry></entries></kvtml>";
     const QByteArray goodKvtml = kvtml2("en", "ru", entry(0, "a", "b"));
+    // A collection whose schema computes a field of 400 MB for every note.
+    QByteArray huge;
+    {
+        sqlite3 *db = nullptr;
+        sqlite3_open(":memory:", &db);
+        exec(db, "CREATE TABLE col (id integer primary key, ver integer, models text, decks text)");
+        exec(db, "INSERT INTO col VALUES (1, 11, '{}', '{}')");
+        exec(db, "CREATE TABLE notes (id integer primary key, mid integer, x text,"
+                 " flds text AS (hex(zeroblob(200000000))))");
+        exec(db, "CREATE TABLE cards (id integer primary key, nid integer, did integer, ord integer, odid integer)");
+        exec(db, "INSERT INTO notes (id, mid, x) VALUES (1, 1, '')");
+        sqlite3_int64 size = 0;
+        unsigned char *bytes = sqlite3_serialize(db, "main", &size, 0);
+        huge = QByteArray(reinterpret_cast<const char *>(bytes), qsizetype(size));
+        sqlite3_free(bytes);
+        sqlite3_close(db);
+    }
 
     const struct {
         const char *name;
@@ -388,6 +437,7 @@ TEST_F(VocabTool, HostileInputsLeaveNothingBehind)
         {"zstd-bomb.colpkg", replaced(good(Collection::Anki21b), "collection.anki21b", zstd(zeros)), {}, "bomb"},
         {"not-sqlite.apkg", replaced(good(), "collection.anki21", "SQLite? no, plain text"), {}, "not an SQLite database"},
         {"sqlite-cut.apkg", replaced(good(), "collection.anki21", collection(Collection::Anki21, {{1, "D"}}, notes).left(1500)), {}, "damaged"},
+        {"huge-field.apkg", replaced(good(), "collection.anki21", huge), {}, "damaged"},
         {"no-collection.apkg", {{"media", "{}"}}, {}, "no Anki collection"},
         {"map-outside.apkg", replaced(good(), "media", "{\"0\":\"a.mp3\",\"../../x\":\"c.mp3\"}"), {}, "not a sound in the package"},
         {"map-missing.apkg", replaced(good(), "media", "{\"0\":\"a.mp3\",\"7\":\"c.mp3\"}"), {}, "not a sound in the package"},
