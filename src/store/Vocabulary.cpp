@@ -324,6 +324,28 @@ bool isVocabularyFile(const QString &path)
     return p.endsWith(".kvtml") || p.endsWith(".apkg") || p.endsWith(".colpkg");
 }
 
+Prepared prepare(const QString &path, const ReadOptions &options, const QString &base,
+                 const QString &programFolder)
+{
+    Prepared p;
+    p.vocabulary = read(path, options);
+    Vocabulary &v = p.vocabulary;
+    if (v.groups.empty())
+        v.groups.push_back({});
+    const bool several = v.groups.size() > 1;
+    p.sounds = std::make_unique<SoundStore>(programFolder);
+    for (const VocabGroup &g : v.groups) {
+        PreparedDictionary d;
+        d.name = dictionaryNameFor(base, g.name, several);
+        for (const PreparedDictionary &other : p.dictionaries)
+            if (other.name.compare(d.name, Qt::CaseInsensitive) == 0)
+                throw VocabularyError(v.path, "two lessons or decks would both fill the dictionary \"" + d.name + "\"");
+        d.records = recordsOf(g, d.name, v.sounds.get(), *p.sounds, v.path, &p.lostCharacters);
+        p.dictionaries.push_back(std::move(d));
+    }
+    return p;
+}
+
 Vocabulary read(const QString &path, const ReadOptions &options)
 {
     if (path.toLower().endsWith(".kvtml"))

@@ -125,4 +125,22 @@ struct ReadOptions {
 bool isVocabularyFile(const QString &path);
 Vocabulary read(const QString &path, const ReadOptions &options);
 
+// A vocabulary read and turned into dictionary records, its sounds already copied (and taken
+// back unless committed). What the tool and the import window write into tables.
+struct PreparedDictionary {
+    QString name;                       // the dictionary's name (see dictionaryNameFor)
+    std::vector<ImportRecord> records;
+};
+struct Prepared {
+    Vocabulary vocabulary;              // its skip counts for the report
+    std::vector<PreparedDictionary> dictionaries; // at least one, maybe empty
+    std::unique_ptr<SoundStore> sounds;
+    int lostCharacters = 0;
+};
+
+// Reads `path` and prepares one dictionary per group, named after `base` (one group: `base`
+// itself). Throws VocabularyError, having left no sound behind, when anything fails.
+Prepared prepare(const QString &path, const ReadOptions &options, const QString &base,
+                 const QString &programFolder);
+
 } // namespace Vocab

@@ -154,40 +154,30 @@ int ImportVocabulary(const Options &o, std::ostream &out, std::ostream &err)
     ro.field1 = o.field1;
     ro.field2 = o.field2;
     ro.deck = QString::fromStdString(o.deck);
-    Vocabulary v = Vocab::read(input, ro);
-    if (v.groups.empty())
-        v.groups.push_back({});
-
     const QString table = QString::fromStdString(o.file);
     const QFileInfo info(table);
-    const QString folder = info.path() + "/";
-    const QString base = info.completeBaseName();
-    const bool several = v.groups.size() > 1;
+    const QString home = ProgramFolder::resolve();
+    Vocab::Prepared prepared = Vocab::prepare(input, ro, info.completeBaseName(), home);
+    const Vocabulary &v = prepared.vocabulary;
+    const bool several = prepared.dictionaries.size() > 1;
 
-    std::vector<Target> targets(v.groups.size());
-    for (size_t i = 0; i < v.groups.size(); ++i) {
+    std::vector<Target> targets(prepared.dictionaries.size());
+    for (size_t i = 0; i < targets.size(); ++i) {
         Target &t = targets[i];
-        t.name = Vocab::dictionaryNameFor(base, v.groups[i].name, several);
+        t.name = prepared.dictionaries[i].name;
         if (const QString problem = DictionaryNameProblem(t.name); !problem.isEmpty())
             throw ToolError("\"" + t.name.toStdString() + "\" cannot name a dictionary: " + problem.toStdString());
-        t.table = several ? (folder + t.name + ".wrd").toStdString() : o.file;
+        t.table = several ? (info.path() + "/" + t.name + ".wrd").toStdString() : o.file;
         t.index = IndexPathOf(t.table);
-        for (size_t j = 0; j < i; ++j)
-            if (targets[j].table == t.table)
-                throw ToolError("two lessons or decks would both fill " + t.table);
-    }
-
-    const QString home = ProgramFolder::resolve();
-    Vocab::SoundStore sounds(home);
-    int lost = 0;
-    for (size_t i = 0; i < targets.size(); ++i) {
-        targets[i].records = Vocab::recordsOf(v.groups[i], targets[i].name, v.sounds.get(), sounds, v.path, &lost);
+        t.records = std::move(prepared.dictionaries[i].records);
     }
     for (Target &t : targets)
         t.prepare();
     for (Target &t : targets)
         t.commit();
+    Vocab::SoundStore &sounds = *prepared.sounds;
     sounds.commit();
+    const int lost = prepared.lostCharacters;
 
     for (const Target &t : targets)
         out << "Added " << plural(t.records.size(), "word", "words") << " to " << t.table
