@@ -526,3 +526,30 @@ TEST_F(VocabTool, ExportKvtmlReadsBackAndTsv)
                      "tab here\tx\t\n");
     EXPECT_EQ(dict({"export", file("Words.wrd"), "--tsv", "--kvtml"}).exit, 2);
 }
+
+TEST_F(VocabTool, CommandLinesRefused)
+{
+    writeAll(file("v.kvtml"), kvtml2("en", "ru", entry(0, "a", "b")));
+    home.writeFile("w.csv", "a;b\n");
+    const struct {
+        QStringList args;
+        int exit;
+        const char *says;
+    } cases[] = {
+        {{"import", file("D.wrd"), file("v.kvtml"), file("w.csv")}, 1, "on its own"},
+        {{"import", file("D.wrd"), file("v.kvtml"), "--fields", "1"}, 2, "--fields takes"},
+        {{"import", file("D.wrd"), file("v.kvtml"), "--fields", "2,2"}, 2, "--fields takes"},
+        {{"import", file("D.wrd"), file("v.kvtml"), "--fields", "1,2x"}, 2, "--fields takes"},
+        {{"import", file("D.wrd"), file("v.kvtml"), "--from"}, 2, "--from needs a value"},
+        {{"import", file("D.wrd"), file("v.kvtml"), "--kvtml"}, 2, "unknown option --kvtml"},
+        {{"export", file("D.wrd"), "--deck", "x"}, 2, "unknown option --deck"},
+        {{"import", file("D.wrd"), file("missing.apkg")}, 1, "missing.apkg: cannot be read"},
+        {{"import", file("D.wrd"), file("missing.kvtml")}, 1, "missing.kvtml: cannot be read"},
+    };
+    for (const auto &c : cases) {
+        const ToolRun r = dict(c.args);
+        EXPECT_EQ(r.exit, c.exit) << c.args.join(' ').toStdString() << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_FALSE(QFile::exists(file("D.wrd")));
+    }
+}
