@@ -125,7 +125,7 @@ private:
             else if (n == u"entries")
                 readEntries();
             else if (n == u"lessons")
-                readContainers(QString());
+                readContainers();
             else if (n == u"e")
                 readV1Entry();
             else if (n == u"lesson")
@@ -199,39 +199,23 @@ private:
         }
     }
 
-    void readContainers(const QString &prefix)
+    // The children of <lessons>: each <container> is a lesson, and may hold lessons of its own,
+    // which are named "outer - inner".
+    void readContainers()
     {
         while (next()) {
-            if (m_xml.name() != u"container") {
+            if (m_xml.name() == u"container")
+                readContainer(QString(), 0);
+            else
                 skip();
-                continue;
-            }
-            const size_t at = m_doc.lessons.size();
-            m_doc.lessons.push_back({});
-            QStringList ids;
-            QString name;
-            while (next()) {
-                const auto n = m_xml.name();
-                if (n == u"name") {
-                    name = text().trimmed();
-                } else if (n == u"entry") {
-                    ids << m_xml.attributes().value(QStringLiteral("id")).toString();
-                    skip();
-                } else if (n == u"container") {
-                    // A nested lesson: read it as a sibling list under this lesson's name.
-                    readNested(prefix.isEmpty() ? name : prefix + " - " + name);
-                } else {
-                    skip();
-                }
-            }
-            m_doc.lessons[at].name = prefix.isEmpty() ? name : prefix + " - " + name;
-            m_doc.lessons[at].entryIds = ids;
         }
     }
 
-    // The current element is a <container> inside another one.
-    void readNested(const QString &prefix)
+    // The current element is a <container>.
+    void readContainer(const QString &prefix, int depth)
     {
+        if (depth > 64)
+            fail(QStringLiteral("its lessons nest too deep"));
         const size_t at = m_doc.lessons.size();
         m_doc.lessons.push_back({});
         QString name;
@@ -244,15 +228,12 @@ private:
                 ids << m_xml.attributes().value(QStringLiteral("id")).toString();
                 skip();
             } else if (n == u"container") {
-                if (++m_depth > 64)
-                    fail(QStringLiteral("its lessons nest too deep"));
-                readNested(prefix + " - " + name);
-                --m_depth;
+                readContainer(prefix.isEmpty() ? name : prefix + " - " + name, depth + 1);
             } else {
                 skip();
             }
         }
-        m_doc.lessons[at].name = prefix + " - " + name;
+        m_doc.lessons[at].name = prefix.isEmpty() ? name : prefix + " - " + name;
         m_doc.lessons[at].entryIds = ids;
     }
 
@@ -313,7 +294,6 @@ private:
     Document m_doc;
     QHash<QString, QString> m_v1Lessons; // number -> name
     bool m_sawRoot = false;
-    int m_depth = 0;
 };
 
 bool isRussian(const QString &locale)

@@ -448,6 +448,7 @@ TEST_F(VocabTool, HostileInputsLeaveNothingBehind)
         {"external.kvtml", {}, external, "refused"},
         {"cut.kvtml", {}, goodKvtml.left(goodKvtml.size() - 20), "damaged XML"},
         {"html.kvtml", {}, "<html><body>no</body></html>", "not a KVTML file"},
+        {"deep.kvtml", {}, kvtml2("en", "ru", entry(0, "a", "b"), QString("<container>").repeated(100) + QString("</container>").repeated(100)), "nest too deep"},
         {"empty.kvtml", {}, "", "damaged XML"},
     };
     for (const auto &c : cases) {
