@@ -4,7 +4,9 @@
 #include "store/AnkiReader.h"
 #include "store/KvtmlReader.h"
 
+#include "platform/ProgramFolder.h"
 #include "platform/Text.h"
+#include "sound/SoundPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -203,7 +205,7 @@ QString dictionaryNameFor(const QString &base, const QString &group, bool severa
     return out.trimmed().isEmpty() ? QStringLiteral("_") : out;
 }
 
-SoundStore::SoundStore(const QString &programFolder) : m_folder(programFolder)
+SoundStore::SoundStore() : m_folder(ProgramFolder::path())
 {
     if (!m_folder.endsWith('/'))
         m_folder += '/';
@@ -264,7 +266,7 @@ std::string SoundStore::add(const QString &dictionary, const QString &plainName,
         }
         m_files << path;
     }
-    std::string stored = Text::toCp1251("\\SOUND\\" + sub + "\\" + name);
+    std::string stored = Text::toCp1251(StoredSoundName(path));
     m_done.emplace_back(key, stored);
     return stored;
 }
@@ -324,8 +326,7 @@ bool isVocabularyFile(const QString &path)
     return p.endsWith(".kvtml") || p.endsWith(".apkg") || p.endsWith(".colpkg");
 }
 
-Prepared prepare(const QString &path, const ReadOptions &options, const QString &base,
-                 const QString &programFolder)
+Prepared prepare(const QString &path, const ReadOptions &options, const QString &base)
 {
     Prepared p;
     p.vocabulary = read(path, options);
@@ -333,7 +334,7 @@ Prepared prepare(const QString &path, const ReadOptions &options, const QString 
     if (v.groups.empty())
         v.groups.push_back({});
     const bool several = v.groups.size() > 1;
-    p.sounds = std::make_unique<SoundStore>(programFolder);
+    p.sounds = std::make_unique<SoundStore>();
     for (const VocabGroup &g : v.groups) {
         PreparedDictionary d;
         d.name = dictionaryNameFor(base, g.name, several);

@@ -1,7 +1,8 @@
 // Words read from another trainer's files (KVTML, Anki packages) before they become
 // dictionaries: groups of entries in Unicode, sounds named by plain file names and fetched from
-// their source only when written. Relies on platform/Text.h for Windows-1251 and on the program
-// folder for SOUND/; the table writing itself is the caller's (the tool and the import window).
+// their source only when written. Relies on platform/Text.h for Windows-1251, on the program
+// folder for SOUND/ and on sound/SoundPaths.h for the stored form of a sound's name; the table
+// writing itself is the caller's (the tool and the import window).
 #pragma once
 
 #include "store/ImportReader.h"
@@ -87,7 +88,7 @@ QString baseNameOf(const QString &path);
 // folder made is removed again unless commit() is called, so a failed import leaves no sound.
 class SoundStore {
 public:
-    explicit SoundStore(const QString &programFolder);
+    SoundStore(); // in the program folder ProgramFolder::path() names
     ~SoundStore();
     SoundStore(const SoundStore &) = delete;
     SoundStore &operator=(const SoundStore &) = delete;
@@ -140,7 +141,6 @@ struct Prepared {
 
 // Reads `path` and prepares one dictionary per group, named after `base` (one group: `base`
 // itself). Throws VocabularyError, having left no sound behind, when anything fails.
-Prepared prepare(const QString &path, const ReadOptions &options, const QString &base,
-                 const QString &programFolder);
+Prepared prepare(const QString &path, const ReadOptions &options, const QString &base);
 
 } // namespace Vocab

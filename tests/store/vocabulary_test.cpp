@@ -8,6 +8,7 @@
 #include "store/Vocabulary.h"
 
 #include "common/TestHome.h"
+#include "platform/ProgramFolder.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -151,9 +152,10 @@ TEST(VocabText, HtmlAndMediaNames)
 TEST(VocabSounds, StoreNamesAndRollback)
 {
     TestHome home;
+    ProgramFolder::resolve();
     home.writeFile("SOUND/Verbs/go.mp3", "older go");
     {
-        Vocab::SoundStore store(home.home());
+        Vocab::SoundStore store;
         EXPECT_EQ(store.add("Verbs", "go.mp3", "new go", "src"), "\\SOUND\\Verbs\\go-2.mp3");
         EXPECT_EQ(store.add("Verbs", "go.mp3", "new go", "src"), "\\SOUND\\Verbs\\go-2.mp3");
         EXPECT_EQ(store.add("Verbs", "same.mp3", "x", "src"), "\\SOUND\\Verbs\\same.mp3");
@@ -166,7 +168,7 @@ TEST(VocabSounds, StoreNamesAndRollback)
     EXPECT_FALSE(QFile::exists(home.home() + "SOUND/Verbs/same.mp3"));
     EXPECT_FALSE(QFile::exists(home.home() + "SOUND/_ - Kana"));
     {
-        Vocab::SoundStore store(home.home());
+        Vocab::SoundStore store;
         home.writeFile("SOUND/Verbs/same.mp3", "x");
         // The same bytes already there are shared, and stay when the store is not committed.
         EXPECT_EQ(store.add("Verbs", "same.mp3", "x", "src"), "\\SOUND\\Verbs\\same.mp3");

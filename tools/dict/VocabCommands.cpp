@@ -157,7 +157,7 @@ int ImportVocabulary(const Options &o, std::ostream &out, std::ostream &err)
     const QString table = QString::fromStdString(o.file);
     const QFileInfo info(table);
     const QString home = ProgramFolder::resolve();
-    Vocab::Prepared prepared = Vocab::prepare(input, ro, info.completeBaseName(), home);
+    Vocab::Prepared prepared = Vocab::prepare(input, ro, info.completeBaseName());
     const Vocabulary &v = prepared.vocabulary;
     const bool several = prepared.dictionaries.size() > 1;
 
