@@ -4,6 +4,7 @@
 
 #include "engine/DataSet.h"
 #include "learning/MainForm.h"
+#include "messages/Information.h"
 #include "messages/LineInput.h"
 #include "messages/Message.h"
 #include "platform/MessageBox.h"
@@ -12,8 +13,10 @@
 #include "shell/ActivityMonitor.h"
 #include "shell/HiddenWindow.h"
 #include "shell/TrayStartup.h"
+#include "store/AddWord.h"
 #include "store/Topics.h"
 
+#include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -43,9 +46,10 @@ void installSignalHandlers(QObject *parent)
     QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
         char c;
         [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
-        // As Quit in the tray: the end of a lesson must no longer re-arm anything.
+        // Ended by the desktop (log-out, shutdown) or the terminal: the lesson's statistics are
+        // kept as hiding the trainer keeps them, and nothing is re-armed afterwards.
         if (FWordpop)
-            FWordpop->SetQuitting();
+            FWordpop->SaveBeforeEnd();
         QCoreApplication::exit(0);
     });
     struct sigaction sa {};
@@ -121,13 +125,30 @@ int WordpopMain(int argc, char **argv)
         // exit(), not quit(): quit() first asks every window to close, and the trainer refuses
         // (closing it only hides it), which would cancel the quit.
         FWordpop->OnQuit = [] { QCoreApplication::exit(0); };
+        // The desktop's session management: its request for the user's data, and a quit it
+        // starts (the tray's own Quit has set the quitting mark first, and saves nothing).
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager &) {
+            if (FWordpop)
+                FWordpop->SaveForSession();
+        });
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [] {
+            if (FWordpop)
+                FWordpop->SaveBeforeEnd();
+        });
         // The tray icon and its menu, and the scheduling that ties the trainer's lessons to the
         // activity monitor (lesson start and end stop and restart the activity hooks).
         CreateTrayMenu();
+        // The trainer's word windows: 1 back means its lesson must be formed again.
+        FWordpop->RunAddWord = [] { return RunAddWord(FWordpop); };
+        FWordpop->RunEditWord = [] { return RunEditWord(FWordpop); };
+        FWordpop->UpdateControls();
         FLineInput = new TFLineInput;
         FMessage = new TFMessage;
 
         FNo->Activity()->loadLibrary();
+        // Full-screen windows, inhibitors, "do not disturb": asked without waiting for answers.
+        FNo->Activity()->holdBack().start();
+        SetInformationFindings([] { return FNo ? FNo->Activity()->findings() : QString(); });
 
         // A folder that cannot be made ends the program once everything else has run.
         if (FWordpop->InitialLoad()) {
@@ -141,6 +162,7 @@ int WordpopMain(int argc, char **argv)
     } catch (...) {
         showException("Unknown exception");
     }
+    SetInformationFindings(nullptr);
     // Reverse order of creation.
     delete FMessage;
     FMessage = nullptr;
