@@ -548,6 +548,9 @@ TEST_F(VocabTool, CommandLinesRefused)
         {{"export", file("D.wrd"), "--deck", "x"}, 2, "unknown option --deck"},
         {{"import", file("D.wrd"), file("missing.apkg")}, 1, "missing.apkg: cannot be read"},
         {{"import", file("D.wrd"), file("missing.kvtml")}, 1, "missing.kvtml: cannot be read"},
+        {{"import", file("D.wrd"), file("v.kvtml"), "--deck", "x"}, 1, "apply to Anki packages"},
+        {{"import", file("D.wrd"), file("p.apkg"), "--split-lessons"}, 1, "apply to KVTML files"},
+        {{"import", file("D.wrd"), file("p.apkg"), "--from", "en"}, 1, "apply to KVTML files"},
     };
     for (const auto &c : cases) {
         const ToolRun r = dict(c.args);

@@ -147,6 +147,13 @@ int ImportVocabulary(const Options &o, std::ostream &out, std::ostream &err)
     if (o.inputs.size() != 1)
         throw ToolError("a .kvtml, .apkg or .colpkg file is imported on its own, one per command");
     const QString input = QString::fromStdString(o.inputs[0]);
+    // An option that does not apply to the file would be silently ignored; say so instead.
+    const bool kvtml = input.endsWith(QStringLiteral(".kvtml"), Qt::CaseInsensitive);
+    if (kvtml && (!o.deck.empty() || o.field1 != 1 || o.field2 != 2))
+        throw ToolError("--deck and --fields apply to Anki packages, not to " + o.inputs[0]);
+    if (!kvtml && (!o.fromLocale.empty() || !o.toLocale.empty() || o.splitLessons))
+        throw ToolError("--from, --to and --split-lessons apply to KVTML files, not to " + o.inputs[0] +
+                        " (its decks always fill a dictionary each)");
     Vocab::ReadOptions ro;
     ro.fromLocale = QString::fromStdString(o.fromLocale);
     ro.toLocale = QString::fromStdString(o.toLocale);
