@@ -8,6 +8,7 @@
 #include "platform/Dialogs.h"
 
 #include <QDirIterator>
+#include <QPushButton>
 #include "VocabFixtures.h"
 
 #include "messages/Message.h"
@@ -115,4 +116,23 @@ TEST_F(VocabImport, TheWindowsFileDialogOffersThemAndImportsThem)
         EXPECT_TRUE(dialogs.shown()[0].filter.contains(pattern)) << pattern;
     EXPECT_EQ(column(path(tkOn, "Deck"), "WORD1"), std::vector<std::string>{"a"});
     EXPECT_EQ(logic.ChangedFolders(), KindBit(tkOn));
+}
+
+TEST_F(VocabImport, AbortInTheFirstDeckStartsNoFurtherDeck)
+{
+    const QString sep(QChar(0x1f));
+    std::vector<Note> notes;
+    for (int i = 0; i < 600; ++i)
+        notes.push_back({i < 300 ? 2 : 3, QStringLiteral("w%1").arg(i) + sep + "t"});
+    const QString pkg = file("Big.apkg");
+    ASSERT_TRUE(writeZip(pkg, package(Collection::Anki21, {{2, "A"}, {3, "B"}}, notes, {})));
+    TFWorking::StepHook = [](TFWorking &window, int) { window.BAbort->click(); };
+    const TImportSummary s = ImportTextFiles(300, 300, true, {pkg});
+    TFWorking::StepHook = nullptr;
+    EXPECT_TRUE(s.aborted);
+    EXPECT_EQ(s.dictionaries, QStringList{path(tkOn, "Big - A")});
+    EXPECT_GT(s.recordsPosted, 0);
+    EXPECT_LT(s.recordsPosted, 300);
+    EXPECT_EQ(int(column(path(tkOn, "Big - A"), "WORD1").size()), s.recordsPosted);
+    EXPECT_FALSE(QFileInfo::exists(path(tkOn, "Big - B") + ".wrd"));
 }
