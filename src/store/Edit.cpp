@@ -282,6 +282,8 @@ bool TEditor::OpenDictionary(const QString &path)
         return false;
     }
     QFile::remove(copy + QStringLiteral(".cdx"));
+    // Closed without a flush: the dictionary itself stays byte for byte as it was.
+    Words().Close();
     m_topics.CloseDictionary();
     try {
         m_topics.OpenDictionary(copy);
