@@ -703,13 +703,18 @@ bool TEditor::Search()
         return false; // no word holds it
     const std::string value = Text::toCp1251(text);
     TDbfDataSet &words = Words();
+    bool found = false;
     try {
         Settle();
-        return words.Locate("WORD1", value) || words.Locate("WORD2", value);
+        // A search moves the cursor and nothing else: the grid only follows it, its rows stay.
+        words.DetachView(&m_model);
+        found = words.Locate("WORD1", value) || words.Locate("WORD2", value);
     } catch (const EEngineError &e) {
         Refuse(QString::fromLocal8Bit(e.what()));
-        return false;
     }
+    words.AttachView(&m_model);
+    m_model.CursorMoved();
+    return found;
 }
 
 void TEditor::SortByColumn(int column)

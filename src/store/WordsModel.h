@@ -65,6 +65,8 @@ public:
 
     // Reads the rows afresh (as on a data-set change).
     void Refresh();
+    // The cursor moved while the model was not attached, its rows unchanged (as on a scroll).
+    void CursorMoved() { DataEvent(deScroll, nullptr); }
 
     // Whether the text fits the field whole (Windows-1251, within its length); otherwise why not.
     static QString TextProblem(const QString &text, const TField &field);
