@@ -827,6 +827,12 @@ bool TEditor::SoundPlayable(const QString &stored)
     return QFileInfo(ResolveProgramPath(stored)).isFile();
 }
 
+void TEditor::CloseSound()
+{
+    if (m_player)
+        m_player->Close();
+}
+
 bool TEditor::PlaySound(const QString &stored)
 {
     const QString path = ResolveProgramPath(stored);
@@ -1212,6 +1218,7 @@ void TFEdit::FormShow()
 
 void TFEdit::FormClose()
 {
+    m_editor->CloseSound();
     m_editor->RemoveHandlers();
     SetOptionPath(Options.EditorDictionary, m_editor->CurrentDictionary());
     SaveWindowRect(this, Options.EditorWindowRect);

@@ -85,6 +85,8 @@ public:
     // Plays the sound named by `stored` (the WAVFILE edit's text).
     bool PlaySound(const QString &stored);
     static bool SoundPlayable(const QString &stored);
+    // Releases the editor's own sound device.
+    void CloseSound();
 
     // The window's close request: allowed only when closing the dictionary returned true.
     bool CloseRequest();

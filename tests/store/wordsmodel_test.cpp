@@ -231,3 +231,41 @@ TEST_F(GridTest, WithoutAWorkingCopyTheWindowDisablesWhatNeedsOne)
     EXPECT_EQ(window->BPlaySound->accessibleName(), QString("Проиграть звуковой файл"));
     EXPECT_FALSE(window->BPlaySound->isEnabled()); // no sound named
 }
+
+TEST_F(GridTest, EnterAndCtrlTabAndAnOpenCellBeforeSave)
+{
+    // Enter in the word column posts the edited row and moves on to its translation.
+    window->GWords->setCurrentIndex(model().index(0, 0));
+    window->GWords->edit(model().index(0, 0));
+    QApplication::processEvents();
+    auto *cellEditor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    ASSERT_NE(cellEditor, nullptr);
+    cellEditor->setText("kiwifruit");
+    press(cellEditor, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(words.State(), dsBrowse);
+    EXPECT_TRUE(window->Editor().Dirty());
+    EXPECT_EQ(window->GWords->currentIndex().column(), 1);
+    expectInStep();
+    EXPECT_EQ(cell(window->GWords->currentIndex().row(), 0), QString("kiwifruit"));
+
+    // Ctrl+Tab goes to the transcription.
+    window->GWords->setFocus();
+    press(window->GWords, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_TRUE(window->ETranscript->hasFocus());
+
+    // A cell still open when Сохранить is chosen is saved with the rest.
+    const int row = window->GWords->currentIndex().row();
+    window->GWords->setFocus();
+    window->GWords->edit(model().index(row, 1));
+    QApplication::processEvents();
+    cellEditor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    ASSERT_NE(cellEditor, nullptr);
+    cellEditor->setText("актинидия");
+    window->ASave->trigger();
+    EXPECT_FALSE(window->Editor().Dirty());
+    bool found = false;
+    for (const auto &w : fileWords(on("fruit.wrd")))
+        found = found || (w.first == "kiwifruit" && w.second == "актинидия");
+    EXPECT_TRUE(found);
+}
