@@ -12,6 +12,7 @@
 #include "shell/ActivityMonitor.h"
 #include "shell/HiddenWindow.h"
 #include "shell/TrayStartup.h"
+#include "store/Edit.h"
 #include "store/Topics.h"
 
 #include <QSocketNotifier>
@@ -126,6 +127,11 @@ int WordpopMain(int argc, char **argv)
         CreateTrayMenu();
         FLineInput = new TFLineInput;
         FMessage = new TFMessage;
+        // No lesson sound keeps playing while the editor is open.
+        CloseTrainerSound = [] {
+            if (FWordpop)
+                FWordpop->Player().Close();
+        };
 
         FNo->Activity()->loadLibrary();
 
