@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -268,4 +269,33 @@ TEST_F(GridTest, EnterAndCtrlTabAndAnOpenCellBeforeSave)
     for (const auto &w : fileWords(on("fruit.wrd")))
         found = found || (w.first == "kiwifruit" && w.second == "актинидия");
     EXPECT_TRUE(found);
+}
+
+using EditDictionaryTest = EditorFixture;
+
+TEST_F(EditDictionaryTest, OpensModallyNearItsCallerAndReportsASave)
+{
+    editor.reset();
+    make(on("fruit"), kFruit);
+    QWidget caller;
+    caller.setGeometry(200, 150, 300, 200);
+    caller.show();
+    QPoint shownAt;
+    QTimer::singleShot(0, [&] {
+        auto *w = qobject_cast<TFEdit *>(QApplication::activeModalWidget());
+        ASSERT_NE(w, nullptr);
+        shownAt = w->pos();
+        EXPECT_EQ(w->windowTitle(), QString("Редактирование словаря fruit"));
+        TWordsModel &m = w->Editor().Model();
+        m.setData(m.index(0, 1), "киви-фрукт");
+        w->ASave->trigger();
+        w->AExit->trigger();
+    });
+    EXPECT_TRUE(EditDictionary(on("fruit"), &caller));
+    EXPECT_EQ(shownAt, caller.pos() + QPoint(10, 30));
+    EXPECT_EQ(OptionText(Options.EditorDictionary), on("fruit"));
+    EXPECT_TRUE(tempFiles().isEmpty());
+    // Nothing saved: false.
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+    EXPECT_FALSE(EditDictionary(on("fruit.wrd"), &caller));
 }
