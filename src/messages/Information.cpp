@@ -43,7 +43,14 @@ private:
     QWidget *m_window;
 };
 
+std::function<QString()> g_findings;
+
 } // namespace
+
+void SetInformationFindings(std::function<QString()> findings)
+{
+    g_findings = std::move(findings);
+}
 
 QString ProductVersion()
 {
@@ -100,6 +107,13 @@ TFInformation::TFInformation(QWidget *parent)
     LDate->setObjectName("LDate");
     LDate->setAlignment(Qt::AlignCenter);
 
+    LFindings = new QLabel(g_findings ? g_findings() : QString(), this);
+    LFindings->setObjectName("LFindings");
+    LFindings->setAccessibleName(QStringLiteral("Пауза и ожидание урока"));
+    LFindings->setWordWrap(true);
+    LFindings->setAlignment(Qt::AlignCenter);
+    LFindings->setVisible(!LFindings->text().isEmpty());
+
     BHelp = new QPushButton(style()->standardIcon(QStyle::SP_DialogHelpButton), QStringLiteral("Справка"), this);
     BHelp->setObjectName("BHelp");
     BClose = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Закрыть"), this);
@@ -119,6 +133,7 @@ TFInformation::TFInformation(QWidget *parent)
     layout->addSpacing(6);
     layout->addWidget(LVersion);
     layout->addWidget(LDate);
+    layout->addWidget(LFindings);
     layout->addSpacing(10);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);

@@ -5,6 +5,7 @@
 #include "platform/ModalHook.h"
 
 #include <QDialog>
+#include <functional>
 #include <QPoint>
 #include <QString>
 
@@ -26,6 +27,7 @@ public:
     QLabel *LProduct;
     QLabel *LVersion;
     QLabel *LDate;
+    QLabel *LFindings; // what the shell found on this desktop; hidden when it says nothing
     QPushButton *BHelp;
     QPushButton *BClose;
 
@@ -43,6 +45,10 @@ QString HelpFilePath();
 // Opens the help with the desktop's handler for HTML files. A missing or unopenable file is
 // reported (error 9 with its path) and gives false.
 bool OpenHelp();
+
+// The shell's one line on this desktop (idle source, what holds lessons back), asked each time
+// the window opens; null or empty: no line.
+void SetInformationFindings(std::function<QString()> findings);
 
 // Opens the information window modally, 10 right of and 30 below the caller's corner
 // (centred on the screen without a caller), and returns when it is closed.

@@ -64,16 +64,17 @@ TFLineInput::TFLineInput(QWidget *parent)
         o->installEventFilter(this);
 }
 
-bool TFLineInput::AskLine(QWidget *owner, QString &text, const QString &prompt)
+bool TFLineInput::AskLine(QWidget *owner, QString &text, const QString &prompt, bool masked)
 {
     setWindowTitle(prompt);
+    EText->setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
     centreOn(owner, this);
     StayAbove(this, owner);
     EText->setText(text);
     EText->selectAll();
     EText->setFocus();
     if (TestHook *hook = TestHook::current()) {
-        const Answer answer = hook->take({prompt, text, owner}, {Cancel, text});
+        const Answer answer = hook->take({prompt, text, owner, masked}, {Cancel, text});
         QTimer::singleShot(0, this, [this, answer] {
             EText->setText(answer.typed);
             done(answer.result);
@@ -117,9 +118,9 @@ bool TFLineInput::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-bool AskLine(QWidget *owner, QString &text, const QString &prompt)
+bool AskLine(QWidget *owner, QString &text, const QString &prompt, bool masked)
 {
     if (!FLineInput)
         FLineInput = new TFLineInput();
-    return FLineInput->AskLine(owner, text, prompt);
+    return FLineInput->AskLine(owner, text, prompt, masked);
 }

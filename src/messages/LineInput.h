@@ -1,5 +1,6 @@
-// The shared input-line window: one line of text (a dictionary name, a search text, a password),
-// shown in clear. Made once at start-up and reused for every call.
+// The shared input-line window: one line of text (a dictionary name, a search text, a password).
+// A password is asked masked, so that nobody beside the user reads it. Made once at start-up and
+// reused for every call.
 #pragma once
 
 #include "platform/ModalHook.h"
@@ -19,12 +20,14 @@ public:
 
     // Caption = prompt, centred on owner (on the screen without one), text fully selected.
     // On "Ok" text takes the field's content and the result is true; otherwise text stays.
-    bool AskLine(QWidget *owner, QString &text, const QString &prompt);
+    // With masked, what is typed shows as bullets.
+    bool AskLine(QWidget *owner, QString &text, const QString &prompt, bool masked = false);
 
     struct Shown {
         QString prompt;
         QString text;       // the text the field started with
         QWidget *owner;
+        bool masked = false;
     };
     struct Answer {
         int result;         // Ok or Cancel
@@ -49,4 +52,4 @@ protected:
 extern TFLineInput *FLineInput;
 
 // AskLine on FLineInput, making it first when start-up has not (tools, tests).
-bool AskLine(QWidget *owner, QString &text, const QString &prompt);
+bool AskLine(QWidget *owner, QString &text, const QString &prompt, bool masked = false);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "settings/TOptions.h"
+#include "shell/GnomeIdle.h"
+#include "shell/HoldBack.h"
 #include "shell/HookLibrary.h"
 
 #include <QObject>
@@ -20,10 +22,15 @@ public:
     ~ActivityMonitor() override;
 
     // Loads the activity library (program folder, beside the executable, installed folder) and
-    // starts both hooks. Sets HookLoaded to whether it worked; a failure is silent.
+    // starts both hooks. Sets HookLoaded to whether it worked; a failure is silent. On a Wayland
+    // session whose compositor gave the library no idle protocol, GNOME's idle monitor is asked
+    // as well (asynchronously).
     bool loadLibrary();
     bool loadLibrary(const QString &file);
-    // Stops the hooks, unloads the library and clears HookLoaded.
+    // Watches GNOME's idle monitor on that bus (empty: the session bus) beside the library.
+    void watchGnomeIdle(const QString &busAddress = QString());
+    TGnomeIdle &gnomeIdle() { return m_gnome; }
+    // Stops the hooks, unloads the library (and GNOME's monitor) and clears HookLoaded.
     void unloadLibrary();
     bool libraryLoaded() const { return m_hooks.isLoaded(); }
     HookLibrary &library() { return m_hooks; }
@@ -40,6 +47,15 @@ public:
 
     // TActivity: single-shot, restarted by every counted activity.
     QTimer *activityTimer() const { return m_activity; }
+    // The user counts as busy from now until InactivityPause of quiet has passed, as after
+    // a counted activity.
+    void restartPause();
+
+    // Full-screen windows, inhibitors and "do not disturb"; looks only once started.
+    THoldBack &holdBack() { return m_holdBack; }
+
+    // One line for the information window: where pauses come from, and what holds lessons back.
+    QString findings() const;
 
 signals:
     // TActivity expired; it is already disarmed and the user marked idle.
@@ -52,11 +68,17 @@ private:
     void readNotices();
     void notice(unsigned char code);
     void activityTimeout();
+    void gnomeActive();
+    void gnomeQuiet(int quietMs);
 
     TOptions &m_options;
     HookLibrary m_hooks;
     QTimer *m_activity;
     QSocketNotifier *m_notifier = nullptr;
+    THoldBack m_holdBack;
+    TGnomeIdle m_gnome;
+    bool m_watching = true;   // false during a lesson
+    bool m_gnomeBusy = false; // GNOME's monitor saw input and no quiet since
     bool m_idle = true;
     bool m_pending = false;
 };

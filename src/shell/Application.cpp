@@ -4,6 +4,7 @@
 
 #include "engine/DataSet.h"
 #include "learning/MainForm.h"
+#include "messages/Information.h"
 #include "messages/LineInput.h"
 #include "messages/Message.h"
 #include "platform/MessageBox.h"
@@ -134,6 +135,9 @@ int WordpopMain(int argc, char **argv)
         };
 
         FNo->Activity()->loadLibrary();
+        // Full-screen windows, inhibitors, "do not disturb": asked without waiting for answers.
+        FNo->Activity()->holdBack().start();
+        SetInformationFindings([] { return FNo ? FNo->Activity()->findings() : QString(); });
 
         // A folder that cannot be made ends the program once everything else has run.
         if (FWordpop->InitialLoad()) {
@@ -147,6 +151,7 @@ int WordpopMain(int argc, char **argv)
     } catch (...) {
         showException("Unknown exception");
     }
+    SetInformationFindings(nullptr);
     // Reverse order of creation.
     delete FMessage;
     FMessage = nullptr;

@@ -123,3 +123,8 @@ uint32_t HookLibrary::mouseHandle() const
 {
     return m_record ? m_record->mouseHandle : 0;
 }
+
+uint32_t HookLibrary::source() const
+{
+    return m_record ? m_record->source : 0;
+}

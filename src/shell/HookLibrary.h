@@ -34,6 +34,8 @@ public:
     int readFd() const { return m_readFd; }
     uint32_t keyboardHandle() const;
     uint32_t mouseHandle() const;
+    // What the library watches (HookSource… of HookRecord.h); HookSourceNone when not loaded.
+    uint32_t source() const;
 
 private:
     void closeAll();

@@ -16,13 +16,21 @@ TScheduler::TScheduler(TLessonWindow &lesson, ActivityMonitor &monitor, TOptions
             m_lesson.ShowLesson();
         m_lesson.BringToFront();
     });
+    // What held a lesson back has ended: the lesson comes at the first pause from now on, so
+    // the end of a film is not at once covered by it.
+    connect(&m_monitor.holdBack(), &THoldBack::released, this, [this] {
+        if (m_monitor.pending() && !m_lesson.LessonVisible())
+            m_monitor.restartPause();
+    });
 }
 
 void TScheduler::LessonTimerFired()
 {
     if (!m_options.AutoShow)
         return;
-    if (m_monitor.idle()) {
+    // A full-screen window, an inhibitor or "do not disturb" keeps the lesson pending as a busy
+    // user does.
+    if (m_monitor.idle() && !m_monitor.holdBack().holdsBack()) {
         m_monitor.setPending(false);
         if (!m_lesson.LessonVisible())
             m_lesson.ShowLesson();
@@ -37,7 +45,7 @@ void TScheduler::ActivityExpired()
 {
     // With AutoShow off (unticked, or a dialog of the tray menu open) the lesson stays pending
     // and comes at the first pause after AutoShow is back.
-    if (!m_monitor.pending() || !m_options.AutoShow)
+    if (!m_monitor.pending() || !m_options.AutoShow || m_monitor.holdBack().holdsBack())
         return;
     m_monitor.setPending(false);
     if (!m_lesson.LessonVisible())

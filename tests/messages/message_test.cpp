@@ -269,6 +269,34 @@ TEST(LineInput, CancelKeepsTheText)
     }
 }
 
+// A password prompt shows bullets and hands back what was typed; the next plain prompt shows
+// its text again (the window is shared).
+TEST(LineInput, MaskedPromptHidesWhatIsTypedAndTheNextPlainOneDoesNot)
+{
+    TFLineInput line;
+    struct Case { bool masked; QLineEdit::EchoMode echo; };
+    const Case cases[] = {{true, QLineEdit::Password}, {false, QLineEdit::Normal}, {true, QLineEdit::Password}};
+    for (const Case &c : cases) {
+        QString text;
+        QLineEdit::EchoMode shownEcho = QLineEdit::NoEcho;
+        auto guard = whenShown([&] {
+            shownEcho = line.EText->echoMode();
+            QTest::keyClicks(line.EText, "s3cret");
+            QTest::keyClick(line.EText, Qt::Key_Enter);
+        });
+        EXPECT_TRUE(line.AskLine(nullptr, text, "Password", c.masked));
+        EXPECT_EQ(shownEcho, c.echo) << c.masked;
+        EXPECT_EQ(text, "s3cret");
+    }
+    TFLineInput::TestHook hook;
+    QString text;
+    line.AskLine(nullptr, text, "Password", true);
+    line.AskLine(nullptr, text, "Name");
+    ASSERT_EQ(hook.shown().size(), 2);
+    EXPECT_TRUE(hook.shown()[0].masked);
+    EXPECT_FALSE(hook.shown()[1].masked);
+}
+
 TEST(LineInput, CentredOnItsOwner)
 {
     QWidget owner;

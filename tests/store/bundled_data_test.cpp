@@ -215,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(Samples, BundledDictionary, ::testing::ValuesIn(diction
 TEST(BundledData, DesktopEntryIconAndHelpSections)
 {
     // A menu entry that starts the program by name, with our icon.
-    const QStringList entry = lines(readAll(source + "wordpop.desktop"));
+    const QStringList entry = lines(readAll(source + "org.wordpop.Wordpop.desktop"));
     ASSERT_FALSE(entry.isEmpty());
     EXPECT_EQ(entry[0], "[Desktop Entry]");
     for (const char *line : {"Type=Application", "Name=Wordpop", "Exec=wordpop", "Icon=wordpop"})
