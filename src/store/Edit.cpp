@@ -44,7 +44,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <set>
+#include <cctype>
 #include <unistd.h>
 
 std::function<void()> CloseTrainerSound;
