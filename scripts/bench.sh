@@ -11,3 +11,5 @@ for b in build-bench/bench/*_bench; do
   echo "== $(basename "$b")"
   xvfb-run -a "$b" "$@"
 done
+echo "== dict_process.sh"
+bash bench/dict_process.sh build-bench

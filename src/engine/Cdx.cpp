@@ -821,6 +821,48 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
         }
     }
 
+    // A tag of the table that admits equal keys lists each admitted record once: its entries
+    // are matched to the records by record number, in one pass over the table, without
+    // sorting either side.
+    if (!tag.directory_ && !tag.Unique()) {
+        const uint32_t count = table_.RecordCount();
+        std::vector<const TIndexKey*> byRecord(size_t(count) + 1, nullptr);
+        for (const TIndexKey& e : entries) {
+            if (e.RecNo == 0 || e.RecNo > count || byRecord[e.RecNo])
+                problem("entry for record " + std::to_string(e.RecNo) + " that should not be there");
+            else
+                byRecord[e.RecNo] = &e;
+        }
+        std::vector<char> record(size_t(table_.RecordLength()) + 1);
+        try {
+            for (uint32_t n = 1; n <= count; ++n) {
+                const char* bytes = table_.PeekRecord(n);
+                if (!bytes) {
+                    table_.ReadRecordInto(n, record.data());
+                    bytes = record.data();
+                }
+                const TIndexKey* listed = byRecord[n];
+                if (!tag.Admits(bytes)) {
+                    if (listed)
+                        problem("entry for record " + std::to_string(n) + " that should not be there");
+                    continue;
+                }
+                const std::string key = tag.RecordKey(bytes);
+                if (!listed) {
+                    problem("record " + std::to_string(n) + " missing");
+                } else if (tag.CompareKeys(key, listed->Key) != 0) {
+                    problem("record " + std::to_string(n) + " missing");
+                    problem("entry for record " + std::to_string(n) + " that should not be there");
+                } else if (key != listed->Key) {
+                    problem("record " + std::to_string(n) + " stored with a differently padded key");
+                }
+            }
+        } catch (const EEngineError& e) {
+            problem(std::string("cannot compute keys: ") + e.what());
+        }
+        return;
+    }
+
     std::vector<TIndexKey> expected;
     if (tag.directory_) {
         for (auto& t : tags_)

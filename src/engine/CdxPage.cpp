@@ -200,12 +200,12 @@ bool CdxDecodePage(const uint8_t* page, uint32_t offset, int keyLength, char pad
     size_t count = Get16(page + 2);
     node = TIndexNode();
     node.Offset = offset;
+    // Only root and leaf decide what a page is; other writers set further bits (7 is a root
+    // leaf of Visual FoxPro) that mean nothing for the walk. We never write them.
     node.Root = (attributes & 1) != 0;
     node.Leaf = (attributes & 2) != 0;
     node.Left = Get32(page + 4);
     node.Right = Get32(page + 8);
-    if (attributes > 3)
-        return fail("attributes " + std::to_string(attributes));
     if (info)
         info->Attributes = attributes;
     if (!node.Leaf) {

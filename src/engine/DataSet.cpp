@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 namespace {
 
@@ -1637,6 +1638,49 @@ void TDbfDataSet::SetFilterOptions(TFilterOptions options)
         DoFirst();
         Notify(deDataSetChange);
     }
+}
+
+TFilterState TDbfDataSet::SaveFilterState() const
+{
+    return TFilterState{FFilter, FFiltered, FFilterOptions, OnFilterRecord};
+}
+
+void TDbfDataSet::RestoreFilterState(const TFilterState &state)
+{
+    std::exception_ptr settling;
+    if (Active()) {
+        try {
+            CheckBrowseMode();
+        } catch (...) {
+            settling = std::current_exception();
+            try {
+                Cancel();
+            } catch (...) {
+                // The failure that matters is the one raised below.
+            }
+        }
+    }
+    OnFilterRecord = state.onFilterRecord;
+    FFilter = state.filter;
+    FFilterOptions = state.options;
+    FFiltered = state.filtered;
+    if (Active()) {
+        if (FFiltered) {
+            try {
+                ApplyFilter(false);
+            } catch (...) {
+                FImpl->bitmapOn = false;
+                if (!settling)
+                    settling = std::current_exception();
+            }
+        } else {
+            FImpl->bitmapOn = false;
+        }
+        DoFirst();
+        Notify(deDataSetChange);
+    }
+    if (settling)
+        std::rethrow_exception(settling);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -112,6 +112,16 @@ public:
     virtual void DataEvent(TDataEvent event, TField *field) = 0;
 };
 
+// Everything that decides which records a cursor shows, taken whole, so that a part may filter
+// the shared cursor for a moment and hand it back exactly as it found it.
+struct TFilterState
+{
+    std::string filter;
+    bool filtered = false;
+    TFilterOptions options = 0;
+    std::function<void(TDbfDataSet &, bool &accept)> onFilterRecord;
+};
+
 class TDbfDataSet : public TDbfCreateTarget
 {
 public:
@@ -163,6 +173,11 @@ public:
     void SetFiltered(bool value);
     TFilterOptions FilterOptions() const { return FFilterOptions; }
     void SetFilterOptions(TFilterOptions options);
+    TFilterState SaveFilterState() const;
+    // Puts a saved state back whole, then moves to the first visible record. A pending edit is
+    // settled first as SetFiltered settles it; when that fails the edit is cancelled, the state
+    // is still put back and the failure is raised afterwards.
+    void RestoreFilterState(const TFilterState &state);
 
     // Events; an empty function is no handler.
     std::function<void(TDbfDataSet &, bool &accept)> OnFilterRecord;

@@ -154,7 +154,7 @@ void today(int& y, int& m, int& d)
 bool parseDateText(const std::string& text, std::optional<int32_t>& out)
 {
     std::string s = trimBlanks(text);
-    if (s.empty() || s == "00000000") {
+    if (DbfIsEmptyDate(s)) {
         out.reset();
         return true;
     }
@@ -215,6 +215,11 @@ bool DbfIsValidDate(int year, int month, int day)
         return false;
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return day <= days[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+bool DbfIsEmptyDate(std::string_view stored)
+{
+    return stored.find_first_not_of(std::string_view(" 0\0", 3)) == std::string_view::npos;
 }
 
 void DbfSetClock(TDbfClock clock) { dbfClock = clock; }
@@ -351,6 +356,7 @@ void TDbfTable::Close()
         return;
     std::exception_ptr failure;
     try {
+        writeHeld();
         if (headerDirty_ && disk_.ReadWrite()) {
             if (disk_.Shared())
                 ReadHeader();
@@ -381,6 +387,8 @@ void TDbfTable::Close()
     recordLocks_.clear();
     tableLocks_ = appendLocks_ = 0;
     pending_ = false;
+    holdAppends_ = false;
+    held_.clear();
     disk_.Close();
     fields_.clear();
     recordCount_ = recNo_ = 0;
@@ -500,6 +508,7 @@ void TDbfTable::evictBlock()
 
 const TDbfTable::TBlockBytes& TDbfTable::block(uint64_t index)
 {
+    writeHeld();
     if (blocksGeneration_ != disk_.Generation())
         dropBlocks();  // changed through another open of the file in this process
     if (index == lastBlock_ && last_) {
@@ -580,6 +589,7 @@ uint32_t TDbfTable::CountUndeleted()
     uint32_t deleted = 0;
     if (recordCount_ == 0)
         return 0;
+    writeHeld();
     const bool exclusive = blockCacheOn();
     if (exclusive) {
         // Unchanged file (no write through any open of it since): the same count.
@@ -658,9 +668,47 @@ void TDbfTable::readRecordAt(uint32_t n, char* buf)
     std::memcpy(buf, cache_.data() + size_t(n - cacheFirst_) * size_t(recordLength_), size_t(recordLength_));
 }
 
+void TDbfTable::HoldAppends(bool on)
+{
+    if (!on && disk_.IsOpen())
+        writeHeld();
+    holdAppends_ = on;
+}
+
+void TDbfTable::writeHeld()
+{
+    if (held_.empty())
+        return;
+    // Cleared either way (keeping its memory for the next piece): a failed write is reported
+    // once, not again by the close after it.
+    try {
+        writeThrough(heldPos_, held_.data(), held_.size());
+    } catch (...) {
+        held_.clear();
+        throw;
+    }
+    held_.clear();
+}
+
 void TDbfTable::writeRecordAt(uint32_t n, const char* buf, bool withEof)
 {
     const uint64_t pos = uint64_t(headerLength_) + uint64_t(n - 1) * uint64_t(recordLength_);
+    if (holdAppends_ && withEof && blockCacheOn()) {
+        // The next record in line overwrites the end mark the previous one brought.
+        if (!held_.empty() && heldPos_ + held_.size() - 1 != pos)
+            writeHeld();
+        if (held_.empty())
+            heldPos_ = pos;
+        else
+            held_.pop_back();
+        held_.append(buf, size_t(recordLength_) + 1);
+        if (held_.size() >= (size_t(1) << 20))
+            writeHeld();
+        if (cacheCount_ && n >= cacheFirst_ && n < cacheFirst_ + cacheCount_)
+            std::memcpy(cache_.data() + size_t(n - cacheFirst_) * size_t(recordLength_), buf, size_t(recordLength_));
+        return;
+    }
+    writeHeld();
     if (blockCacheOn())
         writeThrough(pos, buf, size_t(recordLength_) + (withEof ? 1 : 0));
     else
@@ -954,9 +1002,11 @@ std::optional<int32_t> TDbfTable::GetDate(int field, const char* record) const
     if (f.Type != 'D')
         throw EDbfError(DbfErr::FieldType, 0, BaseName() + "->" + f.Name);
     std::string text(fieldPtr(field, record), size_t(f.Length));
+    if (DbfIsEmptyDate(text))
+        return std::nullopt;
     size_t e = text.find_last_not_of(' ');
     text.erase(e == std::string::npos ? 0 : e + 1);
-    if (text.size() != 8 || text == "00000000")
+    if (text.size() != 8)
         return std::nullopt;
     int v[3] = {0, 0, 0};
     const int widths[3] = {4, 2, 2};
@@ -1125,6 +1175,7 @@ void TDbfTable::WriteHeader()
     checkOpen();
     if (!disk_.ReadWrite() || !headerDirty_ || tableLocks_ > 0)
         return;
+    writeHeld();  // the records the header counts come first
     int y, m, d;
     today(y, m, d);
     uint32_t stamp = changeStamp();
@@ -1158,6 +1209,7 @@ void TDbfTable::Flush()
 {
     checkOpen();
     headerDirty_ = true;
+    writeHeld();
     disk_.Flush();
     for (TDbfIndexLink* link : indexes_)
         link->FlushIndex();

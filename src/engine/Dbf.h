@@ -26,6 +26,10 @@ enum class TLockProtocol { Default, FoxLock, DB4Lock, ClipLock };
 int32_t DbfDateToJulian(int year, int month, int day);
 void DbfJulianToDate(int32_t julian, int& year, int& month, int& day);
 bool DbfIsValidDate(int year, int month, int day);
+// The one rule for an empty date field: nothing but blanks, zeros and NUL bytes. Writers
+// differ ("        ", "00000000", "       0", zero bytes); all of them mean no date, for the
+// cursor and for the dictionary check alike.
+bool DbfIsEmptyDate(std::string_view stored);
 int32_t DbfToday();  // local date
 // The clock for header dates and change stamps (null: the system clock), so that a test can
 // pin the date a header records.
@@ -170,6 +174,10 @@ public:
     uint8_t TableFlags() const { return header_[28]; }
     // Sets bit 0 of byte 28 (a compound index of the table's own name exists) and writes.
     void MarkProductionIndex();
+    // Appends to an exclusive table that nobody reads meanwhile (a private copy being filled)
+    // may be gathered and written in large pieces. Every read, rewrite, header write, flush
+    // and close of the table writes what is gathered first; so does turning it off.
+    void HoldAppends(bool on);
 
     // Marks the header dirty, flushes the OS buffers and every attached index.
     void Flush();
@@ -280,6 +288,10 @@ private:
     std::vector<char> current_, old_, work_;
     std::vector<bool> changed_;
     std::vector<TDbfIndexLink*> indexes_;
+    bool holdAppends_ = false;
+    std::string held_;       // appended records not yet written, the last followed by 0x1A
+    uint64_t heldPos_ = 0;   // where held_ goes in the file
+    void writeHeld();
     TLockProtocol lockProtocol_ = TLockProtocol::Default;
     bool indexOpenForLocks_ = false;
     int tableLocks_ = 0;

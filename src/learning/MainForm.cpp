@@ -730,6 +730,31 @@ void TFWordpop::closeEvent(QCloseEvent *event)
     hide();
 }
 
+void TFWordpop::SaveForSession()
+{
+    if (m_quitting)
+        return;
+    // Mid-lesson a correction panel may be open; the sizes kept are those of the normal window.
+    if (isVisible() && m_lesson->TrainerState() == tsNormal)
+        SavePlacement();
+    SaveOptions();
+}
+
+void TFWordpop::SaveBeforeEnd()
+{
+    if (m_quitting)
+        return;
+    m_wordSound->Stop();
+    Timer.stop();
+    if (isVisible()) {
+        if (m_lesson->TrainerState() != tsNormal)
+            m_lesson->RestoreNormal();
+        SavePlacement();
+    }
+    SaveOptions();
+    m_quitting = true;
+}
+
 void TFWordpop::QuitProgram()
 {
     m_quitting = true;

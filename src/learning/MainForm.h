@@ -107,6 +107,13 @@ public:
     void QuitProgram();
     // Only the quitting mark, for a quit that starts elsewhere (the tray menu): nothing is saved.
     void SetQuitting() { m_quitting = true; }
+    // The program is ended from outside (SIGTERM, SIGINT, the desktop's session): keeps what
+    // hiding the trainer keeps (the lesson's statistics, sizes) and sets the quitting mark.
+    // Does nothing once a quit has begun, so the settings are written once at most.
+    void SaveBeforeEnd();
+    // The session asks for the user's data before it may end the program: the same save, but
+    // the program goes on (the log-out may be cancelled).
+    void SaveForSession();
 
     TLesson &Lesson() { return *m_lesson; }
     TError &Error() { return *m_error; }

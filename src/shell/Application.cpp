@@ -13,9 +13,11 @@
 #include "shell/ActivityMonitor.h"
 #include "shell/HiddenWindow.h"
 #include "shell/TrayStartup.h"
+#include "store/AddWord.h"
 #include "store/Edit.h"
 #include "store/Topics.h"
 
+#include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -45,9 +47,10 @@ void installSignalHandlers(QObject *parent)
     QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
         char c;
         [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
-        // As Quit in the tray: the end of a lesson must no longer re-arm anything.
+        // Ended by the desktop (log-out, shutdown) or the terminal: the lesson's statistics are
+        // kept as hiding the trainer keeps them, and nothing is re-armed afterwards.
         if (FWordpop)
-            FWordpop->SetQuitting();
+            FWordpop->SaveBeforeEnd();
         QCoreApplication::exit(0);
     });
     struct sigaction sa {};
@@ -123,9 +126,23 @@ int WordpopMain(int argc, char **argv)
         // exit(), not quit(): quit() first asks every window to close, and the trainer refuses
         // (closing it only hides it), which would cancel the quit.
         FWordpop->OnQuit = [] { QCoreApplication::exit(0); };
+        // The desktop's session management: its request for the user's data, and a quit it
+        // starts (the tray's own Quit has set the quitting mark first, and saves nothing).
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager &) {
+            if (FWordpop)
+                FWordpop->SaveForSession();
+        });
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [] {
+            if (FWordpop)
+                FWordpop->SaveBeforeEnd();
+        });
         // The tray icon and its menu, and the scheduling that ties the trainer's lessons to the
         // activity monitor (lesson start and end stop and restart the activity hooks).
         CreateTrayMenu();
+        // The trainer's word windows: 1 back means its lesson must be formed again.
+        FWordpop->RunAddWord = [] { return RunAddWord(FWordpop); };
+        FWordpop->RunEditWord = [] { return RunEditWord(FWordpop); };
+        FWordpop->UpdateControls();
         FLineInput = new TFLineInput;
         FMessage = new TFMessage;
         // No lesson sound keeps playing while the editor is open.

@@ -8,8 +8,10 @@
 #include "shell/TrayMenu.h"
 #include "sound/Sound.h"
 #include "sound/SoundPaths.h"
+#include "store/AddWord.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QPointer>
 
 #include <memory>
@@ -85,6 +87,8 @@ void CreateTrayMenu()
     FWordpop->OnLessonStarted = [] { g_scheduler->LessonStarted(); };
     FWordpop->OnLessonEnded = [] { g_scheduler->LessonEnded(); };
     FTrayMenu = new TFTrayMenu(*g_lesson, Options);
+    // The add-word dialog without an owner, near the cursor; it then takes its saved place.
+    FTrayMenu->RunAddWord = [] { RunAddWordAtTray(QCursor::pos()); };
     FTrayMenu->RunOptions = [](QPoint cursor) { RunOptionsWindow(cursor); };
     FTrayMenu->UpdateControls();
     FWordpop->RunOptions = [](QPoint position) { return RunOptionsWindow(position); };

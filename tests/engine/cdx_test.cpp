@@ -760,6 +760,65 @@ TEST_F(CdxTest, ReadsLeafFormsOtherWritersUse)
     EXPECT_EQ(cdx.TagByName("MISS")->KeyExpression(), "KBMISS");
 }
 
+// Other writers set attribute bits beyond root and leaf (Visual FoxPro marks a root leaf 7):
+// such pages are walked, found in, checked as sound and maintained, and what we rewrite
+// carries root and leaf only.
+TEST_F(CdxTest, FurtherAttributeBitsAreIgnored)
+{
+    for (int i = 0; i < 300; ++i)
+        append("word" + std::to_string(i * 7 % 300), "w", i % 3);
+    uint32_t word1Root = 0, missRoot = 0;
+    std::vector<uint32_t> before;
+    {
+        TCdxFile cdx(table);
+        buildDictionaryTags(cdx);
+        word1Root = cdx.TagByName("WORD1")->RootPage();
+        missRoot = cdx.TagByName("MISS")->RootPage();
+        before = walk(*cdx.TagByName("WORD1"));
+    }
+    auto b = readBytes(indexPath);
+    ASSERT_EQ(le16(b, word1Root), 1) << "WORD1 should have an interior root";
+    ASSERT_EQ(le16(b, 1024), 3) << "the directory should be one root leaf";
+    // Every page of the WORD1 tree and the directory root get bit 2 (0x0004) set.
+    std::vector<uint32_t> pages{word1Root};
+    for (size_t i = 0; i < pages.size(); ++i) {
+        const uint32_t page = pages[i];
+        if ((le16(b, page) & 2) == 0)
+            for (int e = 0; e < le16(b, page + 2); ++e)
+                pages.push_back(be32(b, page + 12 + size_t(e) * 88 + 84));
+    }
+    ASSERT_GT(pages.size(), 2u);
+    for (uint32_t page : pages)
+        b[page] |= 4;
+    b[1024] |= 4;  // 7: root, leaf and the further bit
+    b[missRoot] |= 0xF0;
+    b[missRoot + 1] = 0x80;  // bits in the high byte too
+    writeBytes(indexPath, b);
+
+    {
+        TCdxFile cdx(table);
+        cdx.Open(indexPath, false, false, false);
+        ASSERT_EQ(cdx.TagCount(), 4);
+        EXPECT_EQ(walk(*cdx.TagByName("WORD1")), before);
+        EXPECT_EQ(walkBack(*cdx.TagByName("WORD1")).size(), before.size());
+        EXPECT_EQ(cdx.TagByName("WORD1")->Find("word150", false), uint32_t(150 * 43 % 300 + 1));
+        EXPECT_EQ(walk(*cdx.TagByName("MISS")).size(), 300u);
+        EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+    }
+    {
+        TCdxFile cdx(table);
+        cdx.Open(indexPath, false, false, true);
+        append("zzz");
+        append("aaa");
+        EXPECT_EQ(walk(*cdx.TagByName("WORD1")).size(), 302u);
+        EXPECT_TRUE(cdx.Check().empty()) << joined(cdx.Check());
+    }
+    const auto after = readBytes(indexPath);
+    for (uint32_t page : pages)
+        if (after[page] != b[page])
+            EXPECT_LE(le16(after, page), 3) << "page " << page << " rewritten with further bits";
+}
+
 } // namespace
 
 namespace {

@@ -438,6 +438,61 @@ TEST_F(DataSetTest, FilterBitmapIsRecomputedOnPost)
     EXPECT_EQ(Walk(), (Recs{6}));
 }
 
+TEST_F(DataSetTest, SavedFilterStateComesBackWholeEvenWhenAnEditFails)
+{
+    Make({{"x", "a"}, {"ab", "y"}, {"c", "d"}, {"x", "y"}});
+    Index();
+    ds.SetIndexName("WORD1");
+    ds.SetFilterOptions(foNoPartialCompare);
+    ds.SetFilter("WORD1=\"a*\" OR WORD2=\"y\"");
+    ds.OnFilterRecord = [](TDbfDataSet &d, bool &accept) { accept = d.RecNo() != 4; };
+    ds.SetFiltered(true);
+    ASSERT_EQ(Walk(), (Recs{2})); // "a*" is no wildcard here; record 4 the predicate hides
+    const TFilterState saved = ds.SaveFilterState();
+
+    // Something else filters for a while: another text, options and predicate.
+    auto other = [&] {
+        ds.SetFilter("");
+        ds.SetFilterOptions(0);
+        ds.OnFilterRecord = [](TDbfDataSet &d, bool &accept) { accept = d.FieldByName("WORD1").AsString() == "c"; };
+        ds.SetFiltered(true);
+        ASSERT_EQ(Walk(), (Recs{3}));
+    };
+    other();
+    ds.RestoreFilterState(saved);
+    EXPECT_TRUE(ds.Filtered());
+    EXPECT_EQ(ds.Filter(), "WORD1=\"a*\" OR WORD2=\"y\"");
+    EXPECT_EQ(ds.FilterOptions(), TFilterOptions(foNoPartialCompare));
+    EXPECT_EQ(Walk(), (Recs{2}));
+
+    // An unfiltered state comes back unfiltered, predicate kept for later.
+    ds.SetFiltered(false);
+    const TFilterState off = ds.SaveFilterState();
+    other();
+    ds.RestoreFilterState(off);
+    EXPECT_FALSE(ds.Filtered());
+    EXPECT_EQ(Walk(), (Recs{2, 3, 1, 4}));
+    ASSERT_TRUE(ds.OnFilterRecord);
+    ds.SetFiltered(true);
+    EXPECT_EQ(Walk(), (Recs{2}));
+
+    // A pending edit whose Post fails: the state still comes back, the edit is dropped, the
+    // failure is raised.
+    other();
+    ds.First();
+    ds.Edit();
+    ds.FieldByName("WORD2").SetAsString("changed");
+    ds.BeforePost = [](TDbfDataSet &) { throw EDbfError("refused"); };
+    EXPECT_NE(ErrorOf([&] { ds.RestoreFilterState(saved); }), "");
+    ds.BeforePost = nullptr;
+    EXPECT_EQ(ds.State(), dsBrowse);
+    EXPECT_EQ(ds.Filter(), saved.filter);
+    EXPECT_EQ(Walk(), (Recs{2}));
+    ds.SetFiltered(false);
+    ASSERT_TRUE(ds.Locate("WORD1", "c"));
+    EXPECT_EQ(ds.FieldByName("WORD2").AsString(), "d");
+}
+
 TEST_F(DataSetTest, BookmarksNamePhysicalRecords)
 {
     Make({{"b", "1", 1}, {"a", "2", 0}, {"c", "3", 2}});

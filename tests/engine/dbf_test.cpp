@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -644,6 +645,99 @@ TEST_F(DbfTest, FileNamesAreFoundRegardlessOfCase)
     EXPECT_TRUE(TDiskFile::Exists(dir / "ж/зВЕРИ.WRD"));
     EXPECT_EQ(messageOf([&] { t.Open(dir / "Base/On/Plants.wrd"); }), "File not found - " + dir / "Base/On/Plants.wrd");
     EXPECT_EQ(messageOf([&] { t.Open(dir / "Nowhere/Plants.wrd"); }), "Path not found - " + dir / "Nowhere/Plants.wrd");
+}
+
+// Writers store "no date" differently; all of them read as an empty date, while a date that
+// cannot be is null without being empty (the dictionary check tells the two apart).
+TEST_F(DbfTest, EmptyDatesOfEveryWriterReadAsNoDate)
+{
+    struct Case {
+        const char* what;
+        std::string stored;
+        bool empty;
+        int32_t julian;  // 0: no date
+    };
+    const Case cases[] = {
+        {"eight blanks", "        ", true, 0},
+        {"eight zeros", "00000000", true, 0},
+        {"seven blanks and a zero", "       0", true, 0},
+        {"a zero and seven blanks", "0       ", true, 0},
+        {"NUL bytes", std::string(8, '\0'), true, 0},
+        {"blanks, zeros and NULs", std::string("0 \0 0\0  ", 8), true, 0},
+        {"a date", "20240229", false, DbfDateToJulian(2024, 2, 29)},
+        {"an impossible date", "20230229", false, 0},
+        {"letters", "2024ab01", false, 0},
+        {"a short date", "2024011 ", false, 0},
+    };
+    std::vector<std::string> records;
+    for (const Case& c : cases)
+        records.push_back(" x" + c.stored);
+    writeBytes(dir / "dates.dbf", foreignDbf(0x03, {{"W", 'C', 1, 0}, {"DATE", 'D', 8, 0}}, records, uint32_t(records.size())));
+    TDbfTable t;
+    t.Open(dir / "dates.dbf", false);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(DbfIsEmptyDate(c.stored), c.empty);
+        ASSERT_TRUE(t.GetRecord(int(i + 1)));
+        const auto date = t.GetDate(1);
+        EXPECT_EQ(date.value_or(0), c.julian);
+    }
+}
+
+// Appends gathered in memory give the file every byte that appends written one by one give,
+// and whatever reads, counts, rewrites or deletes in between sees them.
+TEST_F(DbfTest, HeldAppendsWriteTheSameBytesAndAreSeenByEveryRead)
+{
+    struct Step {
+        const char* what;
+        std::function<void(TDbfTable&)> run;
+    };
+    auto append = [](const std::string& word) {
+        return [word](TDbfTable& t) {
+            t.Blank();
+            t.SetString(0, word);
+            t.AppendRecord();
+        };
+    };
+    std::string seen;
+    const Step steps[] = {
+        {"appends", [&](TDbfTable& t) { for (int i = 0; i < 300; ++i) append("w" + std::to_string(i))(t); }},
+        {"read back", [&](TDbfTable& t) { ASSERT_TRUE(t.GetRecord(299)); seen += t.GetString(0) + ","; }},
+        {"more appends", [&](TDbfTable& t) { for (int i = 300; i < 2500; ++i) append("w" + std::to_string(i))(t); }},
+        {"count", [&](TDbfTable& t) { seen += std::to_string(t.CountUndeleted()) + ","; }},
+        {"delete", [&](TDbfTable& t) { ASSERT_TRUE(t.GetRecord(2400)); t.DeleteRecord(); }},
+        {"rewrite", [&](TDbfTable& t) { ASSERT_TRUE(t.GetRecord(7)); t.SetString(0, "seven"); t.PutRecord(7); }},
+        {"last appends", [&](TDbfTable& t) { for (int i = 0; i < 5; ++i) append("end")(t); }},
+        {"read the last", [&](TDbfTable& t) { ASSERT_TRUE(t.GetRecord(DbfRecLast)); seen += t.GetString(0) + ","; }},
+        {"append after reading", append("tail")},
+    };
+    std::vector<std::vector<unsigned char>> files;
+    std::vector<std::string> seenBy;
+    for (bool hold : {false, true}) {
+        SCOPED_TRACE(hold ? "held" : "written one by one");
+        DbfSetClock([] { return 1700000000LL; });  // the header's date and change stamp
+        const std::string path = CreateDbfTable(dir / (hold ? "held.dbf" : "plain.dbf"), {"W;C;20;0", "N;N;5;0"});
+        TDbfTable t;
+        t.Open(path);
+        t.LockTable();
+        t.HoldAppends(hold);
+        seen.clear();
+        for (const Step& s : steps) {
+            SCOPED_TRACE(s.what);
+            s.run(t);
+        }
+        t.HoldAppends(false);
+        t.UnlockTable();
+        t.Close();
+        DbfSetClock(nullptr);
+        files.push_back(readBytes(path));
+        seenBy.push_back(seen);
+    }
+    EXPECT_EQ(seenBy[0], "w298,2500,end,");
+    EXPECT_EQ(seenBy[1], seenBy[0]);
+    ASSERT_EQ(files[1].size(), files[0].size());
+    EXPECT_TRUE(files[1] == files[0]);
 }
 
 TEST_F(DbfTest, FoldersAndPipesInATablesPlaceAreRefused)

@@ -5,8 +5,12 @@ target_link_libraries(${test_target} PRIVATE X11::Xtst X11::X11 ${CMAKE_DL_LIBS}
 add_library(hook_without_stopmouse MODULE ${CMAKE_CURRENT_SOURCE_DIR}/shell/hook_without_stopmouse.cpp)
 set_target_properties(hook_without_stopmouse PROPERTIES PREFIX "" AUTOMOC OFF
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/shell)
-add_dependencies(${test_target} wordpop-hook hook_without_stopmouse)
+add_dependencies(${test_target} wordpop-hook hook_without_stopmouse wordpop-dict)
 target_compile_definitions(${test_target} PRIVATE
   WORDPOP_HOOK_LIBRARY="${CMAKE_BINARY_DIR}/wordpop-hook.so"
   WORDPOP_INCOMPLETE_HOOK="${CMAKE_BINARY_DIR}/tests/shell/hook_without_stopmouse.so")
 target_include_directories(${test_target} PRIVATE ${CMAKE_SOURCE_DIR}/hook)
+# The add-word test checks the dictionary the program wrote with the dictionary tool.
+if(TARGET wordpop-dict)
+  add_dependencies(${test_target} wordpop-dict)
+endif()

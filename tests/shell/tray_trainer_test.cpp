@@ -123,3 +123,26 @@ TEST_F(TrayWithTrainer, QuitFromTheMenuSetsTheTrainersQuittingMark)
     EXPECT_TRUE(FWordpop->Quitting());
     EXPECT_EQ(quits, 1) << "the program ends the way start-up set for the trainer";
 }
+
+TEST_F(TrayWithTrainer, AddWordFromTheMenuOpensTheDialogWithoutAnOwnerAtItsSavedPlace)
+{
+    ASSERT_TRUE(FTrayMenu->BAddWord->isEnabled());
+    Options.AddWordWindowRect = {150, 120, 480, 300};
+    QString opened;
+    bool owned = true;
+    QPoint at;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(waitUntil([&] { return QApplication::activeModalWidget() != nullptr; }, 5000));
+        QWidget *dialog = QApplication::activeModalWidget();
+        opened = dialog->objectName();
+        owned = dialog->parentWidget() != nullptr;
+        at = dialog->pos();
+        QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+    });
+    FTrayMenu->Popup(QPoint(600, 500));
+    FTrayMenu->BAddWordClick();
+    EXPECT_EQ(opened, "TFAddWord");
+    EXPECT_FALSE(owned);
+    EXPECT_EQ(at, QPoint(150, 120));
+    EXPECT_FALSE(FTrayMenu->Busy());
+}

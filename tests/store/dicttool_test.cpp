@@ -184,6 +184,29 @@ TEST_F(DictTool, ImportMakesAMissingDictionaryWithItsIndex)
               QStringList());
 }
 
+// Words imported into a dictionary that holds none give the files an import into a new one
+// gives: the index is built once after the appends, byte for byte as a new dictionary's, and the
+// table differs only in its change stamp.
+TEST_F(DictTool, ImportIntoAnEmptyDictionaryWritesWhatANewOneGets)
+{
+    QByteArray words;
+    for (int i = 0; i < 500; ++i)
+        words += "w" + QByteArray::number(i * 7919 % 500) + ";" + QByteArray::number(i % 7) + "\n";
+    home.writeFile("w.csv", words);
+    ASSERT_EQ(dict({"import", file("New.wrd"), file("w.csv")}).exit, 0);
+    ASSERT_EQ(dict({"create", file("Empty.wrd")}).exit, 0);
+    ASSERT_EQ(dict({"reindex", file("Empty.wrd")}).exit, 0);
+    const ToolRun r = dict({"import", file("Empty.wrd"), file("w.csv")});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(readAll(file("Empty.cdx")), readAll(file("New.cdx")));
+    QByteArray a = readAll(file("Empty.wrd")), b = readAll(file("New.wrd"));
+    ASSERT_EQ(a.size(), b.size());
+    a.replace(16, 4, "....");
+    b.replace(16, 4, "....");
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(dict({"check", file("Empty.wrd")}).exit, 0);
+}
+
 // Files the tool makes are the user's ordinary files (0666 less the umask), and a dictionary it
 // replaces keeps its mode, though they are written as private temporaries first.
 TEST_F(DictTool, MadeAndReplacedFilesKeepOrdinaryModes)
@@ -241,6 +264,61 @@ TEST_F(DictTool, DumpShowsEveryFieldAndDeletedRecordsOnRequest)
     EXPECT_EQ(lines(r.out)[0].substr(0, 2), "1\t");
     EXPECT_EQ(lines(r.out)[1].substr(0, 2), "3\t");
     EXPECT_EQ(dict({"check", wrd}).exit, 0);
+}
+
+// Files other programs write: T.dbf beside T.CDX, index pages whose attributes carry a further
+// bit (7 for a root leaf), empty dates stored as seven blanks and "0", and a header with room
+// after the descriptors' terminator. Each is opened, walked in tag order, written to and checked.
+TEST_F(DictTool, ForeignShapesOpenWalkAndCheckAsSound)
+{
+    const QString dbf = file("T.dbf");
+    ASSERT_EQ(dict({"create", dbf, "--learned"}).exit, 0);
+    home.writeFile("w.csv", QByteArray("b;1\na;2\nc;3\n"));
+    ASSERT_EQ(dict({"import", dbf, file("w.csv")}).exit, 0);
+    ASSERT_EQ(dict({"reindex", dbf}).exit, 0);
+    ASSERT_TRUE(QFile::rename(file("T.cdx"), file("T.CDX")));
+    // Learned layout: header 385 bytes, records of 564 with DATE at 556. Index: the directory
+    // root leaf at 1024, then per tag a header and one root leaf (MISS, KBMISS, WORD1, WORD2).
+    for (int n = 0; n < 3; ++n)
+        patch(dbf, 385 + n * 564 + 556, "       0");
+    for (qint64 page : {1024, 2560, 4096, 5632, 7168}) {
+        ASSERT_EQ(readAll(file("T.CDX")).mid(int(page), 2), QByteArray("\x03\x00", 2)) << page;
+        patch(file("T.CDX"), page, QByteArray("\x07\x00", 2));
+    }
+
+    const std::vector<std::string> inOrder{"a;2;;", "b;1;;", "c;3;;"};
+    ToolRun r = dict({"export", dbf, "--order", "WORD1"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(lines(r.out), inOrder);
+    r = dict({"dump", file("t.DBF"), "--order", "word2"}); // the table itself named in another case
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"1\tb\t1\t\t0\t0\t0\t0\t\t0\t0\t",
+                                                      "2\ta\t2\t\t0\t0\t0\t0\t\t0\t0\t",
+                                                      "3\tc\t3\t\t0\t0\t0\t0\t\t0\t0\t"}));
+    r = dict({"check", dbf});
+    EXPECT_EQ(r.exit, 0) << r.out;
+    EXPECT_NE(r.out.find(": sound"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("no index"), std::string::npos) << r.out;
+
+    // Words added go into T.CDX; no second index appears beside it.
+    home.writeFile("x.csv", QByteArray("0;4\n"));
+    r = dict({"import", dbf, file("x.csv")});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(dict({"check", dbf}).exit, 0);
+    r = dict({"export", dbf, "--order", "WORD1"});
+    EXPECT_EQ(lines(r.out).front(), "0;4;;");
+    EXPECT_EQ(strayFiles(home.home(), {"T.dbf", "T.CDX", "w.csv", "x.csv"}), QStringList());
+
+    // Room for one descriptor more after the terminator, as some writers leave it.
+    QByteArray bytes = readAll(dbf);
+    bytes.insert(385, QByteArray(32, '\0'));
+    bytes[8] = char(385 + 32);
+    bytes[9] = char((385 + 32) >> 8);
+    writeAll(dbf, bytes);
+    r = dict({"check", dbf});
+    EXPECT_EQ(r.exit, 0) << r.out;
+    r = dict({"export", dbf, "--order", "WORD1"});
+    EXPECT_EQ(lines(r.out).size(), 4u) << r.err;
 }
 
 TEST_F(DictTool, ReindexLeavesTheTableAndReplacesAStaleIndex)

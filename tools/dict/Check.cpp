@@ -84,8 +84,8 @@ bool checkHeaderBytes(const std::string &file, Report &r)
     }
     const uint32_t headerLength = Get16(h + 8), recordLength = Get16(h + 10), headerCount = Get32(h + 4);
     const uint32_t trailer = version == 0x30 ? 263 : 0;
-    if (headerLength < 33 + trailer || (headerLength - 33 - trailer) % 32 != 0) {
-        r.problem("header length " + std::to_string(headerLength) + " does not fit whole field descriptors");
+    if (headerLength < 33 + trailer) {
+        r.problem("header length " + std::to_string(headerLength) + " cannot hold the field descriptors");
         return false;
     }
     if (headerLength > size) {
@@ -93,13 +93,19 @@ bool checkHeaderBytes(const std::string &file, Report &r)
                   std::to_string(size) + " bytes");
         return false;
     }
-    const uint32_t fieldCount = (headerLength - 33 - trailer) / 32;
-    std::vector<unsigned char> desc(size_t(fieldCount) * 32 + 1);
+    // The descriptors are read as the table layer reads them: whole 32-byte slots up to the
+    // first one that starts with 0x0D. Writers that leave room after the terminator, or a byte
+    // more in the header length, are within the format.
+    const uint32_t area = headerLength - 33 - trailer;
+    std::vector<unsigned char> desc(size_t(area) + 1);
     if (!in.read(reinterpret_cast<char *>(desc.data()), std::streamsize(desc.size()))) {
         r.problem("the field descriptors cannot be read");
         return false;
     }
-    if (desc.back() != 0x0D)
+    uint32_t fieldCount = 0;
+    while ((fieldCount + 1) * 32 <= area && desc[size_t(fieldCount) * 32] != 0x0D)
+        ++fieldCount;
+    if (desc[size_t(fieldCount) * 32] != 0x0D)
         r.problem("no 0x0D after the " + std::to_string(fieldCount) + " field descriptors");
     uint32_t sum = 1;
     for (uint32_t i = 0; i < fieldCount; ++i) {
@@ -165,8 +171,7 @@ void checkRecords(TDbfTable &t, Report &r)
                 }
             } else if (f.Type == 'D') {
                 const std::string raw = t.GetRaw(i, buf.data());
-                const bool blank = raw.find_first_not_of(' ') == std::string::npos || raw == "00000000";
-                if (!blank && !t.GetDate(i, buf.data()))
+                if (!DbfIsEmptyDate(raw) && !t.GetDate(i, buf.data()))
                     r.recordProblem("impossible dates", n, f.Name + " holds \"" + raw + "\", which is no date");
             }
         }

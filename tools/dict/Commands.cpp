@@ -56,6 +56,16 @@ void requireTable(const std::string &file)
         throw ToolError(file + ": no such dictionary file");
 }
 
+void attachIndex(TDbfDataSet &ds, const std::string &index, const std::string &shownIndex)
+{
+    try {
+        ds.AddIndexFile(index);
+    } catch (const EEngineError &e) {
+        throw ToolError(shownIndex + " cannot be used (" + std::string(e.what()) +
+                        "); \"wordpop-dict reindex\" builds it anew");
+    }
+}
+
 // Opens the cursor on a table, with its index when asked; every failure names the file.
 void openCursor(TDbfDataSet &ds, const std::string &table, bool readOnly, const std::string &index,
                 const std::string &shownIndex)
@@ -64,14 +74,8 @@ void openCursor(TDbfDataSet &ds, const std::string &table, bool readOnly, const 
     ds.SetExclusive(true);
     ds.SetReadOnly(readOnly);
     ds.Open();
-    if (index.empty())
-        return;
-    try {
-        ds.AddIndexFile(index);
-    } catch (const EEngineError &e) {
-        throw ToolError(shownIndex + " cannot be used (" + std::string(e.what()) +
-                        "); \"wordpop-dict reindex\" builds it anew");
-    }
+    if (!index.empty())
+        attachIndex(ds, index, shownIndex);
 }
 
 TField &requireField(TDbfDataSet &ds, const std::string &file, const char *name)
@@ -157,9 +161,10 @@ std::string IndexPathOf(const std::string &table)
 {
     const size_t slash = table.rfind('/');
     const size_t dot = table.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return table + ".cdx";
-    return table.substr(0, dot) + ".cdx";
+    const std::string stem = dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                                 ? table : table.substr(0, dot);
+    // An index written elsewhere may be T.CDX beside T.dbf: the one that exists is the one meant.
+    return TDiskFile::ResolvePath(stem + ".cdx");
 }
 
 int Create(const Options &o, std::ostream &out)
@@ -207,22 +212,32 @@ int Import(const Options &o, std::ostream &out, std::ostream &err)
         }
     }
     TempPair tmp(o.file);
-    if (existed) {
+    if (existed)
         CopyFile(o.file, tmp.table());
-        if (withIndex)
-            CopyFile(cdx, tmp.index());
-    } else {
+    else
         createTable(tmp.table(), false);
-    }
 
     size_t added = 0;
+    bool buildTags = !existed;
     {
         TDbfDataSet ds;
-        openCursor(ds, tmp.table(), false, withIndex ? tmp.index() : std::string(), cdx);
+        openCursor(ds, tmp.table(), false, std::string(), cdx);
+        // A dictionary without a single record gets its tags built once after the appends, as
+        // a new one does, in place of keeping them in step record by record.
+        if (withIndex && ds.Table()->RecordCount() == 0)
+            buildTags = true;
+        if (withIndex && !buildTags) {
+            CopyFile(cdx, tmp.index());
+            attachIndex(ds, tmp.index(), cdx);
+        }
         TField &word1 = requireField(ds, o.file, "WORD1");
         TField &word2 = requireField(ds, o.file, "WORD2");
         TField &transcript = requireField(ds, o.file, "TRANSCRIPT");
         TField &wavFile = requireField(ds, o.file, "WAVFILE");
+        // The work is on a private copy renamed into place at the end: the records are written
+        // in large pieces and the header (the record count) once, when the appends are done.
+        ds.Table()->LockTable();
+        ds.Table()->HoldAppends(true);
         for (const ImportFile &f : files) {
             for (const ImportRecord &r : f.records) {
                 ds.Append();
@@ -234,14 +249,16 @@ int Import(const Options &o, std::ostream &out, std::ostream &err)
                 ++added;
             }
         }
-        // A dictionary made here gets its index at once, built in one pass over the words; an
-        // index of the same name left from an earlier table is replaced with it.
-        if (!existed)
+        ds.Table()->HoldAppends(false);
+        ds.Table()->UnlockTable();
+        // The index is built in one pass over the words; an index of the same name left from
+        // an earlier table is replaced with it.
+        if (buildTags)
             for (const std::string &tag : DictionaryTags)
                 ds.IndexOn(tmp.index(), tag, tag, "", iuDuplicates, ssAscending);
         ds.Close();
     }
-    tmp.commit(o.file, cdx, withIndex || !existed);
+    tmp.commit(o.file, cdx, withIndex || buildTags);
 
     for (size_t i = 0; i < files.size(); ++i) {
         const ImportFile &f = files[i];

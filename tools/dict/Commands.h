@@ -18,7 +18,8 @@ public:
 
 struct Options {
     std::string command;
-    std::string file;               // the table, ".wrd" added when the name has no extension
+    std::string file;               // the table, ".wrd" added when the name has no extension;
+                                    // an existing file in another letter case stands for it
     std::vector<std::string> inputs; // import files
     std::string order;              // tag name for export and dump; empty is record order
     bool learned = false;
@@ -26,7 +27,8 @@ struct Options {
     bool deleted = false;
 };
 
-// The index file that belongs to a table: its path with ".cdx" in place of the extension.
+// The index file that belongs to a table: its path with ".cdx" in place of the extension,
+// or the file of that name in another letter case when only such a one exists.
 std::string IndexPathOf(const std::string &table);
 
 int Create(const Options &o, std::ostream &out);

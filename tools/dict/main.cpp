@@ -2,6 +2,7 @@
 // command line. The build's data step uses it to make the sample dictionaries.
 #include "Commands.h"
 
+#include "engine/DiskFile.h"
 #include "engine/EngineError.h"
 #include "store/ImportReader.h"
 
@@ -109,6 +110,8 @@ dict::Options parse(int argc, char **argv)
         throw UsageError{"\"" + o.file + "\" names a folder, not a dictionary file"};
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         o.file += ".wrd";
+    // As the program finds its dictionaries: a name not found as typed may exist in another case.
+    o.file = TDiskFile::ResolvePath(o.file);
     positional.erase(positional.begin());
 
     if (o.command == "import") {
@@ -129,6 +132,8 @@ int main(int argc, char **argv)
         std::cout << usage;
         return 0;
     }
+    // Export and dump write a line per word: through the stream's own buffer, not stdio's.
+    std::ios::sync_with_stdio(false);
     dict::Options o;
     try {
         o = parse(argc, argv);
