@@ -14,6 +14,7 @@
 #include "shell/HiddenWindow.h"
 #include "shell/TrayStartup.h"
 #include "store/AddWord.h"
+#include "store/Dictionaries.h"
 #include "store/Edit.h"
 #include "store/Topics.h"
 
@@ -126,6 +127,9 @@ int WordpopMain(int argc, char **argv)
         // exit(), not quit(): quit() first asks every window to close, and the trainer refuses
         // (closing it only hides it), which would cancel the quit.
         FWordpop->OnQuit = [] { QCoreApplication::exit(0); };
+        FWordpop->RunDictionaries = [](TopicKinds &changed) {
+            return RunDictionaries(FWordpop, *Topics, FNo->Images(), changed);
+        };
         // The desktop's session management: its request for the user's data, and a quit it
         // starts (the tray's own Quit has set the quitting mark first, and saves nothing).
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager &) {
