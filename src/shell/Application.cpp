@@ -130,6 +130,7 @@ int WordpopMain(int argc, char **argv)
         FWordpop->RunDictionaries = [](TopicKinds &changed) {
             return RunDictionaries(FWordpop, *Topics, FNo->Images(), changed);
         };
+        TDictionaryHooks::EditDictionary = EditDictionary;
         // The desktop's session management: its request for the user's data, and a quit it
         // starts (the tray's own Quit has set the quitting mark first, and saves nothing).
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager &) {

@@ -23,6 +23,7 @@
 #include "store/Dictionary.h"
 #include "store/DictionaryNames.h"
 #include "store/Topics.h"
+#include "store/Working.h"
 
 #include <QAbstractItemDelegate>
 #include <QApplication>
@@ -48,7 +49,10 @@
 #include <unistd.h>
 
 std::function<void()> CloseTrainerSound;
-std::function<void(int, int, bool, const QStringList &)> TEditor::ImportFiles;
+std::function<void(int, int, bool, const QStringList &)> TEditor::ImportFiles =
+    [](int x, int y, bool createDictionaries, const QStringList &files) {
+        ImportTextFiles(x, y, createDictionaries, files);
+    };
 
 namespace {
 

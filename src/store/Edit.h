@@ -96,8 +96,8 @@ public:
     std::function<void()> CommitCellEditor;
     // Set by the window: the editor hides while an import runs and shows itself again.
     std::function<void(bool visible)> SetWindowVisible;
-    // Appends text files to the dictionary open on the cursor (the import of the dictionaries
-    // window); unset, "Импорт" stays disabled.
+    // Appends text files to the dictionary open on the cursor: the import of the dictionaries
+    // window (ImportTextFiles); emptied, "Импорт" stays disabled.
     static std::function<void(int x, int y, bool createDictionaries, const QStringList &files)> ImportFiles;
 
 signals:

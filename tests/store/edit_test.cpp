@@ -3,6 +3,7 @@
 #include "EditorFixture.h"
 
 #include "platform/FileTools.h"
+#include "store/Working.h"
 
 #include <QProcess>
 
@@ -416,4 +417,35 @@ TEST_F(EditorTest, SoundsAreStoredRelativeInsideTheProgramFolderAndMeasured)
     EXPECT_EQ(OptionText(Options.SoundFolder), outside.path());
     EXPECT_TRUE(TEditor::SoundPlayable("\\SOUND\\words\\kiwi.wav"));
     EXPECT_FALSE(TEditor::SoundPlayable("\\SOUND\\none.wav"));
+}
+
+TEST_F(EditorTest, ImportAppendsTextFilesToTheWorkingCopy)
+{
+    make(on("fruit"), kAnimals);
+    const QByteArray original = bytes(on("fruit.wrd"));
+    home.writeFile("import/more.csv", "plum;слива\nlime;лайм;[laim]\n");
+    home.writeFile("import/pairs.txt", "cherry\nвишня\n");
+    ASSERT_TRUE(editor->OpenDictionary(on("fruit")));
+    TFWorking::TestHook progress;
+    bool hidden = false, shownAgain = false;
+    editor->SetWindowVisible = [&](bool visible) { (visible ? shownAgain : hidden) = true; };
+    files.answer({home.home() + "import/more.csv", home.home() + "import/pairs.txt"});
+    ASSERT_TRUE(editor->Import());
+    EXPECT_TRUE(hidden);
+    EXPECT_TRUE(shownAgain);
+    EXPECT_EQ(files.shown().last().title, QString("Выбирите дополнительный словарь."));
+    EXPECT_EQ(editor->Model().RecordRows(), 7);
+    EXPECT_EQ(editor->StatusCount(), QString("В этом словаре 7 слов"));
+    EXPECT_TRUE(editor->Dirty());
+    ASSERT_TRUE(words.Locate("WORD1", "lime"));
+    EXPECT_EQ(Text::fromCp1251(words.FieldByName("WORD2").AsString()), QString("лайм"));
+    EXPECT_EQ(words.FieldByName("MISS").AsInteger(), 0);
+    EXPECT_TRUE(words.Locate("WORD2", Text::toCp1251("вишня")));
+    EXPECT_EQ(OptionText(Options.ImportFolder), home.home() + "import");
+    EXPECT_EQ(bytes(on("fruit.wrd")), original); // the dictionary only changes when saved
+
+    // A cancelled dialog imports nothing and keeps the folder.
+    EXPECT_FALSE(editor->Import());
+    EXPECT_EQ(OptionText(Options.ImportFolder), home.home() + "import");
+    EXPECT_EQ(editor->Model().RecordRows(), 7);
 }

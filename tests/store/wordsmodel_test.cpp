@@ -207,7 +207,7 @@ TEST_F(GridTest, WithoutAWorkingCopyTheWindowDisablesWhatNeedsOne)
         for (QAction *a : {window->AClose, window->ASave, window->ASaveAs, window->ALoadBlock, window->ASaveBlock,
                            window->ASearch})
             EXPECT_EQ(a->isEnabled(), open) << a->text().toStdString();
-        EXPECT_FALSE(window->AImport->isEnabled()); // no import attached in this test
+        EXPECT_EQ(window->AImport->isEnabled(), open);
         EXPECT_EQ(window->GWords->isEnabled(), open);
         EXPECT_EQ(window->ETranscript->isEnabled(), open);
         EXPECT_EQ(window->BPickSound->isEnabled(), open);
