@@ -3,6 +3,8 @@
 // enables what a working copy allows and Esc in a cell cancels only the cell.
 #include "EditorFixture.h"
 
+#include "store/Dictionaries.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -298,4 +300,30 @@ TEST_F(EditDictionaryTest, OpensModallyNearItsCallerAndReportsASave)
     // Nothing saved: false.
     QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
     EXPECT_FALSE(EditDictionary(on("fruit.wrd"), &caller));
+}
+
+TEST_F(EditDictionaryTest, TheDictionariesWindowsEditOpensTheEditor)
+{
+    editor.reset();
+    make(on("fruit"), kFruit);
+    TDictionaryHooks::EditDictionary = EditDictionary;
+    TDictionariesLogic logic(topics);
+    logic.FillLists();
+    ASSERT_TRUE(logic.CanEdit(TDictionariesLogic::ListOn));
+    QString opened;
+    QTimer::singleShot(0, [&] {
+        auto *w = qobject_cast<TFEdit *>(QApplication::activeModalWidget());
+        ASSERT_NE(w, nullptr);
+        opened = w->Editor().DictionaryPath();
+        TWordsModel &m = w->Editor().Model();
+        m.setData(m.index(0, 0), "kiwano");
+        w->ASave->trigger();
+        w->AExit->trigger();
+    });
+    logic.Edit(TDictionariesLogic::ListOn);
+    TDictionaryHooks::EditDictionary = nullptr;
+    EXPECT_EQ(opened, on("fruit"));
+    EXPECT_TRUE(logic.Modified());
+    EXPECT_EQ(fileWords(on("fruit.wrd")).size(), kFruit.size());
+    EXPECT_EQ(fileWords(on("fruit.wrd"))[0].first, QString("kiwano"));
 }
