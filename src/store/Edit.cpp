@@ -265,6 +265,17 @@ bool TEditor::OpenDictionary(const QString &path)
         return false;
     const QString dictionary = WithoutExtension(path);
     m_dictionaryPath = dictionary;
+    // The grid reads its rows once, at the end, not after each step of the opening.
+    Words().DetachView(&m_model);
+    struct Reattach {
+        TEditor *editor;
+        bool done = false;
+        ~Reattach()
+        {
+            if (!done)
+                editor->m_model.SetDataSet(&editor->Words());
+        }
+    } reattach{this};
     try {
         m_topics.OpenDictionary(dictionary);
     } catch (const std::exception &) {
@@ -304,6 +315,8 @@ bool TEditor::OpenDictionary(const QString &path)
     m_model.SetSortedColumn(-1);
     SwitchToGroupLayout(0);
     Words().First();
+    m_model.SetDataSet(&Words());
+    reattach.done = true;
     m_dirty = false;
     SetEditing(true);
     return true;
