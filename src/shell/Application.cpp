@@ -2,6 +2,7 @@
 // folder and the message box, and on the hidden window for the settings and the activity timer.
 #include "shell/Application.h"
 
+#include "download/Download.h"
 #include "engine/DataSet.h"
 #include "learning/MainForm.h"
 #include "messages/Information.h"
@@ -130,7 +131,10 @@ int WordpopMain(int argc, char **argv)
         FWordpop->RunDictionaries = [](TopicKinds &changed) {
             return RunDictionaries(FWordpop, *Topics, FNo->Images(), changed);
         };
+        // The dictionaries window's "Редактировать" opens the editor.
         TDictionaryHooks::EditDictionary = EditDictionary;
+        // The dictionaries window's "Загрузить словари с …" opens the download window.
+        TDictionaryHooks::RunDownload = [](QWidget *parent) { return RunDownload(parent); };
         // The desktop's session management: its request for the user's data, and a quit it
         // starts (the tray's own Quit has set the quitting mark first, and saves nothing).
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager &) {

@@ -291,7 +291,9 @@ void TDictionariesLogic::Import()
 {
     const QStringList files = Dialogs::openFiles(
         m_window, QStringLiteral("Выберите файл"), OptionText(Options.ImportFolder),
-        QStringLiteral("Текстовые файлы с разделителями (*.csv);;Текстовые файлы (*.txt)"), QStringLiteral("csv"));
+        QStringLiteral("Текстовые файлы с разделителями (*.csv);;Текстовые файлы (*.txt);;"
+                       "Словари KVTML и Anki (*.kvtml *.apkg *.colpkg)"),
+        QStringLiteral("csv"));
     // A cancelled dialog keeps the folder the user last imported from.
     if (files.isEmpty())
         return;

@@ -13,6 +13,7 @@
 #include "store/DictionaryNames.h"
 #include "store/ImportReader.h"
 #include "store/Topics.h"
+#include "store/Vocabulary.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -27,6 +28,7 @@
 #include <QTimer>
 
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -58,6 +60,8 @@ QString TImportSummary::Text() const
         lines << QStringLiteral("%1 %2 нет в кодировке словарей; вместо них записан знак \"?\".")
                      .arg(lostCharacters)
                      .arg(Plural(lostCharacters, "знака", "знаков", "знаков"));
+    if (!leftOut.isEmpty())
+        lines << leftOut;
     for (const QString &f : unpaired)
         lines << QStringLiteral("Последнее слово файла %1 без перевода: в файле нечётное число строк.").arg(f);
     return lines.join(QLatin1Char('\n'));
@@ -249,10 +253,9 @@ struct Target {
     QString skipReason;
 };
 
-Target FindTarget(const QString &file, QHash<QString, QString> &made)
+Target FindTarget(const QString &name, QHash<QString, QString> &made)
 {
     Target t;
-    const QString name = WithoutExtension(NamePart(file));
     const QString problem = DictionaryNameProblem(name);
     if (!problem.isEmpty()) {
         t.skipReason = problem;
@@ -273,6 +276,28 @@ Target FindTarget(const QString &file, QHash<QString, QString> &made)
     t.fresh = true;
     made.insert(key, t.path);
     return t;
+}
+
+// One dictionary's worth of a file: a text file gives one, a vocabulary one per lesson or deck.
+struct Unit {
+    QString name;                              // the dictionary's name
+    const std::vector<ImportRecord> *records;
+    bool allFields;                            // TRANSCRIPT and WAVFILE too (not for line pairs)
+};
+
+// What a vocabulary left out, in the summary's words; empty when nothing.
+QString LeftOut(const Vocabulary &v)
+{
+    QStringList parts;
+    if (v.skippedCloze)
+        parts << QStringLiteral("%1 с пропусками (cloze)").arg(v.skippedCloze);
+    if (v.skippedEmpty)
+        parts << QStringLiteral("%1 с пустой стороной").arg(v.skippedEmpty);
+    if (v.skippedShort)
+        parts << QStringLiteral("%1 без нужных полей").arg(v.skippedShort);
+    if (v.missingSounds)
+        parts << QStringLiteral("звуков не найдено: %1").arg(v.missingSounds);
+    return parts.isEmpty() ? QString() : QStringLiteral("не взяты записи: ") + parts.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -300,157 +325,184 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                 break;
             }
             // The file first: nothing is created or opened for a file that cannot be read.
+            // A text file fills one dictionary; another trainer's vocabulary one per lesson or
+            // deck, its sounds copied before any dictionary is touched.
             ImportFile data;
-            try {
-                data = ImportReader::read(file);
-            } catch (const ImportReadError &e) {
-                ShowError(9, file);
-                summary.skipped << QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(e.what()).section(QStringLiteral(": "), -1));
-                continue;
-            }
-
-            Target target;
-            if (createDictionaries) {
-                target = FindTarget(file, made);
-                if (!target.skipReason.isEmpty()) {
-                    summary.skipped << QStringLiteral("%1: %2").arg(file, target.skipReason);
+            std::optional<Vocab::Prepared> vocabulary;
+            std::vector<Unit> units;
+            if (Vocab::isVocabularyFile(file)) {
+                try {
+                    vocabulary.emplace(Vocab::prepare(file, {}, WithoutExtension(NamePart(file))));
+                } catch (const VocabularyError &e) {
+                    ShowError(9, file);
+                    summary.skipped << QStringLiteral("%1: %2").arg(file, e.reason());
                     continue;
                 }
+                for (Vocab::PreparedDictionary &d : vocabulary->dictionaries)
+                    units.push_back({d.name, &d.records, true});
+                summary.lostCharacters += vocabulary->lostCharacters;
+                if (const QString left = LeftOut(vocabulary->vocabulary); !left.isEmpty())
+                    summary.leftOut << QStringLiteral("%1: %2").arg(file, left);
+            } else {
+                try {
+                    data = ImportReader::read(file);
+                } catch (const ImportReadError &e) {
+                    ShowError(9, file);
+                    summary.skipped << QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(e.what()).section(QStringLiteral(": "), -1));
+                    continue;
+                }
+                summary.lostCharacters += data.lostCharacters;
+                if (data.unpairedLastLine)
+                    summary.unpaired << file;
+                units.push_back({WithoutExtension(NamePart(file)), &data.records, data.format == ImportFormat::Csv});
             }
-            try {
-                if (createDictionaries && target.fresh) {
-                    // A stray index of that name would be taken for the new table's own.
-                    const QString cdx = ProgramFolder::findCaseInsensitive(target.path + ".cdx");
-                    if (QFileInfo::exists(cdx))
-                        QFile::remove(cdx);
-                    if (!Topics->CreateDictionary(target.path)) {
-                        summary.failure = QStringLiteral("Can't create file %1.wrd").arg(target.path);
+
+            for (const Unit &unit : units) {
+                Target target;
+                if (createDictionaries) {
+                    target = FindTarget(unit.name, made);
+                    if (!target.skipReason.isEmpty()) {
+                        summary.skipped << QStringLiteral("%1: %2").arg(unit.name, target.skipReason);
+                        continue;
+                    }
+                }
+                try {
+                    if (createDictionaries && target.fresh) {
+                        // A stray index of that name would be taken for the new table's own.
+                        const QString cdx = ProgramFolder::findCaseInsensitive(target.path + ".cdx");
+                        if (QFileInfo::exists(cdx))
+                            QFile::remove(cdx);
+                        if (!Topics->CreateDictionary(target.path)) {
+                            summary.failure = QStringLiteral("Can't create file %1.wrd").arg(target.path);
+                            break;
+                        }
+                    } else if (createDictionaries) {
+                        Topics->OpenDictionary(target.path);
+                    } else if (!createDictionaries && !words.Active()) {
+                        summary.failure = QStringLiteral("нет открытого словаря");
                         break;
                     }
-                } else if (createDictionaries) {
-                    Topics->OpenDictionary(target.path);
-                } else if (!createDictionaries && !words.Active()) {
-                    summary.failure = QStringLiteral("нет открытого словаря");
+                } catch (const std::exception &e) {
+                    summary.failure = QStringLiteral("%1.wrd: %2").arg(target.path, QString::fromLocal8Bit(e.what()));
                     break;
                 }
-            } catch (const std::exception &e) {
-                summary.failure = QStringLiteral("%1.wrd: %2").arg(target.path, QString::fromLocal8Bit(e.what()));
-                break;
-            }
-            if (createDictionaries && !summary.dictionaries.contains(target.path))
-                summary.dictionaries << target.path;
-            summary.lostCharacters += data.lostCharacters;
-            if (data.unpairedLastLine)
-                summary.unpaired << file;
+                if (createDictionaries && !summary.dictionaries.contains(target.path))
+                    summary.dictionaries << target.path;
 
-            const int steps = int(data.records.size());
-            window.StartFile(file, steps);
-            int done = 0;
-            int posted = 0;
-            // Held for the file, the table writes its header once at the end instead of at
-            // every record; the bytes on disk come out the same.
-            struct HeaderOnce {
-                TDbfTable *table;
-                ~HeaderOnce()
-                {
-                    if (!table)
-                        return;
+                const int steps = int(unit.records->size());
+                window.StartFile(unit.name, steps);
+                int done = 0;
+                int posted = 0;
+                // Held for the file, the table writes its header once at the end instead of at
+                // every record; the bytes on disk come out the same.
+                struct HeaderOnce {
+                    TDbfTable *table;
+                    ~HeaderOnce()
+                    {
+                        if (!table)
+                            return;
+                        try {
+                            table->HoldAppends(false);
+                            table->UnlockTable();
+                        } catch (const std::exception &) {
+                            // Only after another failure, which is the one reported.
+                        }
+                    }
+                } headerOnce{words.Active() && words.Table()->LockTable() ? words.Table() : nullptr};
+                // A new dictionary is read by nobody until it is opened again with its tags built at
+                // the end: its records go straight to the table, as the cursor's Post would write
+                // them, gathered and written in large pieces. A BeforePost handler keeps every record
+                // on the cursor's way, so that it is asked.
+                const bool direct = headerOnce.table && createDictionaries && target.fresh && !words.BeforePost;
+                if (direct)
+                    headerOnce.table->HoldAppends(true);
+                try {
+                    TField &word1 = words.FieldByName("WORD1");
+                    TField &word2 = words.FieldByName("WORD2");
+                    TField &transcript = words.FieldByName("TRANSCRIPT");
+                    TField &wavFile = words.FieldByName("WAVFILE");
+                    TField *counters[] = {&words.FieldByName("MISS"), &words.FieldByName("KBMISS"),
+                                          &words.FieldByName("INROW"), &words.FieldByName("KBINROW")};
+                    const bool csv = unit.allFields;
+                    TDbfTable &table = *words.Table();
+                    const int counterFields[] = {counters[0]->FieldNo() - 1, counters[1]->FieldNo() - 1,
+                                                 counters[2]->FieldNo() - 1, counters[3]->FieldNo() - 1};
+                    for (const ImportRecord &r : *unit.records) {
+                        if (!r.blank() && direct) {
+                            table.Blank();
+                            table.SetRaw(word1.FieldNo() - 1, r.word1);
+                            table.SetRaw(word2.FieldNo() - 1, r.word2);
+                            if (csv) {
+                                table.SetRaw(transcript.FieldNo() - 1, r.transcript);
+                                table.SetRaw(wavFile.FieldNo() - 1, r.wavFile);
+                            }
+                            for (int f : counterFields)
+                                table.SetNumber(f, 0);
+                            table.AppendRecord();
+                            ++posted;
+                            ++summary.recordsPosted;
+                        } else if (!r.blank()) {
+                            words.Append();
+                            word1.SetAsString(r.word1);
+                            word2.SetAsString(r.word2);
+                            if (csv) {
+                                transcript.SetAsString(r.transcript);
+                                wavFile.SetAsString(r.wavFile);
+                            }
+                            for (TField *f : counters)
+                                f->SetAsInteger(0);
+                            words.Post();
+                            ++posted;
+                            ++summary.recordsPosted;
+                        }
+                        if (++done % RecordsPerStep == 0) {
+                            window.SetPosition(done);
+                            QCoreApplication::processEvents();
+                            if (TFWorking::StepHook)
+                                TFWorking::StepHook(window, posted);
+                            if (window.AbortRequested)
+                                break;
+                        }
+                    }
+                    window.SetPosition(done);
+                } catch (const std::exception &e) {
+                    if (words.Active() && words.State() != dsBrowse)
+                        words.Cancel();
+                    summary.failure = QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(e.what()));
+                }
+                if (headerOnce.table) {
                     try {
-                        table->HoldAppends(false);
-                        table->UnlockTable();
-                    } catch (const std::exception &) {
-                        // Only after another failure, which is the one reported.
+                        headerOnce.table->HoldAppends(false);
+                        headerOnce.table->UnlockTable();
+                    } catch (const std::exception &e) {
+                        if (summary.failure.isEmpty())
+                            summary.failure = QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(e.what()));
+                    }
+                    headerOnce.table = nullptr;
+                }
+                if (createDictionaries && target.fresh) {
+                    // The four tags once, as the first opening of the new table would build them.
+                    try {
+                        words.FlushDBF();
+                        Topics->OpenDictionary(target.path);
+                    } catch (const std::exception &e) {
+                        if (summary.failure.isEmpty())
+                            summary.failure = QStringLiteral("%1.cdx: %2").arg(target.path, QString::fromLocal8Bit(e.what()));
+                    }
+                } else if (words.Active()) {
+                    try {
+                        words.FlushDBF();
+                    } catch (const std::exception &e) {
+                        if (summary.failure.isEmpty())
+                            summary.failure = QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(e.what()));
                     }
                 }
-            } headerOnce{words.Active() && words.Table()->LockTable() ? words.Table() : nullptr};
-            // A new dictionary is read by nobody until it is opened again with its tags built at
-            // the end: its records go straight to the table, as the cursor's Post would write
-            // them, gathered and written in large pieces. A BeforePost handler keeps every record
-            // on the cursor's way, so that it is asked.
-            const bool direct = headerOnce.table && createDictionaries && target.fresh && !words.BeforePost;
-            if (direct)
-                headerOnce.table->HoldAppends(true);
-            try {
-                TField &word1 = words.FieldByName("WORD1");
-                TField &word2 = words.FieldByName("WORD2");
-                TField &transcript = words.FieldByName("TRANSCRIPT");
-                TField &wavFile = words.FieldByName("WAVFILE");
-                TField *counters[] = {&words.FieldByName("MISS"), &words.FieldByName("KBMISS"),
-                                      &words.FieldByName("INROW"), &words.FieldByName("KBINROW")};
-                const bool csv = data.format == ImportFormat::Csv;
-                TDbfTable &table = *words.Table();
-                const int counterFields[] = {counters[0]->FieldNo() - 1, counters[1]->FieldNo() - 1,
-                                             counters[2]->FieldNo() - 1, counters[3]->FieldNo() - 1};
-                for (const ImportRecord &r : data.records) {
-                    if (!r.blank() && direct) {
-                        table.Blank();
-                        table.SetRaw(word1.FieldNo() - 1, r.word1);
-                        table.SetRaw(word2.FieldNo() - 1, r.word2);
-                        if (csv) {
-                            table.SetRaw(transcript.FieldNo() - 1, r.transcript);
-                            table.SetRaw(wavFile.FieldNo() - 1, r.wavFile);
-                        }
-                        for (int f : counterFields)
-                            table.SetNumber(f, 0);
-                        table.AppendRecord();
-                        ++posted;
-                        ++summary.recordsPosted;
-                    } else if (!r.blank()) {
-                        words.Append();
-                        word1.SetAsString(r.word1);
-                        word2.SetAsString(r.word2);
-                        if (csv) {
-                            transcript.SetAsString(r.transcript);
-                            wavFile.SetAsString(r.wavFile);
-                        }
-                        for (TField *f : counters)
-                            f->SetAsInteger(0);
-                        words.Post();
-                        ++posted;
-                        ++summary.recordsPosted;
-                    }
-                    if (++done % RecordsPerStep == 0) {
-                        window.SetPosition(done);
-                        QCoreApplication::processEvents();
-                        if (TFWorking::StepHook)
-                            TFWorking::StepHook(window, posted);
-                        if (window.AbortRequested)
-                            break;
-                    }
-                }
-                window.SetPosition(done);
-            } catch (const std::exception &e) {
-                if (words.Active() && words.State() != dsBrowse)
-                    words.Cancel();
-                summary.failure = QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(e.what()));
+                if (!summary.failure.isEmpty() || window.AbortRequested)
+                    break;
             }
-            if (headerOnce.table) {
-                try {
-                    headerOnce.table->HoldAppends(false);
-                    headerOnce.table->UnlockTable();
-                } catch (const std::exception &e) {
-                    if (summary.failure.isEmpty())
-                        summary.failure = QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(e.what()));
-                }
-                headerOnce.table = nullptr;
-            }
-            if (createDictionaries && target.fresh) {
-                // The four tags once, as the first opening of the new table would build them.
-                try {
-                    words.FlushDBF();
-                    Topics->OpenDictionary(target.path);
-                } catch (const std::exception &e) {
-                    if (summary.failure.isEmpty())
-                        summary.failure = QStringLiteral("%1.cdx: %2").arg(target.path, QString::fromLocal8Bit(e.what()));
-                }
-            } else if (words.Active()) {
-                try {
-                    words.FlushDBF();
-                } catch (const std::exception &e) {
-                    if (summary.failure.isEmpty())
-                        summary.failure = QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(e.what()));
-                }
-            }
+            // The sounds stay with the words that name them, whatever stopped the import.
+            if (vocabulary)
+                vocabulary->sounds->commit();
             if (!summary.failure.isEmpty())
                 break;
             if (window.AbortRequested) {

@@ -1,6 +1,8 @@
 // The text import with its progress window: ".csv" and ".txt" files (read by ImportReader) become
 // records of a dictionary on TWords, either a dictionary of each file's own name in BASE/ON/ or
-// the dictionary already open. Relies on the catalogue (Topics) and the shared message windows.
+// the dictionary already open. Vocabularies of other trainers (".kvtml", ".apkg", ".colpkg", read
+// by store/Vocabulary.h) fill one dictionary per lesson or deck, named "file - deck" when there
+// are several. Relies on the catalogue (Topics) and the shared message windows.
 #pragma once
 
 #include "platform/ModalHook.h"
@@ -21,10 +23,11 @@ struct TImportSummary {
     QStringList dictionaries;     // paths (without extension) that received words or were created
     QStringList skipped;          // "file: why" for each file that was not read
     QStringList unpaired;         // line-pair files whose last word has no translation
+    QStringList leftOut;          // "file: what" for vocabularies whose notes were not all taken
     int lostCharacters = 0;       // characters Windows-1251 lacks, written as "?"
     QString failure;              // what stopped the import, empty when nothing did
     bool aborted = false;         // "Прервать", Enter or Esc stopped it
-    bool NeedsSaying() const { return !skipped.isEmpty() || !unpaired.isEmpty() || lostCharacters || !failure.isEmpty(); }
+    bool NeedsSaying() const { return !skipped.isEmpty() || !unpaired.isEmpty() || !leftOut.isEmpty() || lostCharacters || !failure.isEmpty(); }
     QString Text() const;
 };
 
