@@ -16,6 +16,7 @@
 #include "shell/TrayStartup.h"
 #include "store/AddWord.h"
 #include "store/Dictionaries.h"
+#include "store/Edit.h"
 #include "store/Topics.h"
 
 #include <QSessionManager>
@@ -130,6 +131,8 @@ int WordpopMain(int argc, char **argv)
         FWordpop->RunDictionaries = [](TopicKinds &changed) {
             return RunDictionaries(FWordpop, *Topics, FNo->Images(), changed);
         };
+        // The dictionaries window's "Редактировать" opens the editor.
+        TDictionaryHooks::EditDictionary = EditDictionary;
         // The dictionaries window's "Загрузить словари с …" opens the download window.
         TDictionaryHooks::RunDownload = [](QWidget *parent) { return RunDownload(parent); };
         // The desktop's session management: its request for the user's data, and a quit it
@@ -151,6 +154,11 @@ int WordpopMain(int argc, char **argv)
         FWordpop->UpdateControls();
         FLineInput = new TFLineInput;
         FMessage = new TFMessage;
+        // No lesson sound keeps playing while the editor is open.
+        CloseTrainerSound = [] {
+            if (FWordpop)
+                FWordpop->Player().Close();
+        };
 
         FNo->Activity()->loadLibrary();
         // Full-screen windows, inhibitors, "do not disturb": asked without waiting for answers.

@@ -57,7 +57,7 @@ void makeDictionary(const QString &path, int count)
 struct Runner {
     ServerSettings server;
     int calls = 0;
-    std::function<void(TDownloadRun &)> setUp;
+    std::function<void(TDownloadRun &)> setUp = {};
     DownloadOutcome operator()(const DownloadRequest &r)
     {
         ++calls;

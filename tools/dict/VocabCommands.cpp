@@ -4,7 +4,7 @@
 // tables are made on hidden copies and the sounds removed again when any step fails.
 #include "Commands.h"
 
-#include "SafeFiles.h"
+#include "platform/SafeWrite.h"
 
 #include "engine/DataSet.h"
 #include "engine/DiskFile.h"
@@ -22,6 +22,8 @@
 #include <ostream>
 
 namespace dict {
+
+using namespace SafeWrite;
 
 namespace {
 
