@@ -5,6 +5,7 @@
 
 #include "common/TestHome.h"
 #include "download/Download.h"
+#include "download/Progress.h"
 #include "engine/DataSet.h"
 #include "learning/MainForm.h"
 #include "messages/Information.h"
@@ -18,6 +19,7 @@
 #include "store/AddWord.h"
 #include "store/Dictionaries.h"
 #include "store/Duplicates.h"
+#include "store/Edit.h"
 #include "store/Topics.h"
 #include "store/Working.h"
 
@@ -132,6 +134,8 @@ TEST_F(Accessibility, EveryWindowNamesItsButtonsCheckBoxesAndEdits)
         {"message", [] { return std::make_unique<TFMessage>(); }},
         {"working", [] { return std::make_unique<TFWorking>(); }},
         {"download", [this] { return std::make_unique<TFDownload>(ServerSettings{}, home.home()); }},
+        {"download progress", [] { return std::make_unique<TFProgress>(ServerSettings{}); }},
+        {"editor", [] { return std::make_unique<TFEdit>(*Topics); }},
     };
     for (const auto &w : windows) {
         SCOPED_TRACE(w.window);
