@@ -391,6 +391,8 @@ void TFWordpop::BuildControls(const TImageList &images)
         auto *b = new TImageButton(images.pixmap(image), QString(), red, PMain);
         b->setObjectName(QLatin1String(name));
         b->setToolTip(hint);
+        // A screen reader has only the hint to read for a picture.
+        b->setAccessibleName(hint);
         return b;
     };
     BAddWord = small("BAddWord", TImageList::Add, QStringLiteral("Добавить слово"), false);
@@ -429,6 +431,10 @@ void TFWordpop::BuildControls(const TImageList &images)
     // Ticking a box with the mouse leaves the focus on the answer.
     for (QCheckBox *c : {ChQuestionVisible, ChShowTranscr})
         c->setFocusPolicy(Qt::TabFocus);
+    // The boxes and the answer field carry no caption of their own.
+    ChQuestionVisible->setAccessibleName(QStringLiteral("Показывать вопрос"));
+    ChShowTranscr->setAccessibleName(QStringLiteral("Показывать транскрипцию"));
+    EAnswer->setAccessibleName(QStringLiteral("Ответ"));
 
     // Clicks and keys.
     connect(ChQuestionVisible, &QCheckBox::clicked, this, &TFWordpop::ChQuestionVisibleClicked);

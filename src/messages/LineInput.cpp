@@ -45,6 +45,8 @@ TFLineInput::TFLineInput(QWidget *parent)
     EText->setObjectName("EText");
     EText->setGeometry(8, 8, 280, 24);
     EText->setEchoMode(QLineEdit::Normal);
+    // The prompt is only the window's title; the field is named after it once it is known.
+    EText->setAccessibleName(QStringLiteral("Текст"));
 
     BOk = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Ok"), this);
     BOk->setObjectName("BOk");
@@ -67,6 +69,7 @@ TFLineInput::TFLineInput(QWidget *parent)
 bool TFLineInput::AskLine(QWidget *owner, QString &text, const QString &prompt, bool masked)
 {
     setWindowTitle(prompt);
+    EText->setAccessibleName(prompt);
     EText->setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
     centreOn(owner, this);
     StayAbove(this, owner);

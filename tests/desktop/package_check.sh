@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Packs the build folder with CPack into a folder of its own and checks the .deb: everything a
+# user installs is in it, where the desktop looks for it, and lintian finds no error.
+#   package_check.sh <build folder>
+set -uo pipefail
+build=$1
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$out" >"$out/cpack.log" 2>&1 || {
+  cat "$out/cpack.log"; echo "cpack failed"; exit 1; }
+deb=$(ls "$out"/wordpop_*.deb 2>/dev/null | head -1)
+[ -n "$deb" ] || { cat "$out/cpack.log"; echo "no wordpop_*.deb made"; exit 1; }
+
+contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
+status=0
+expect=(
+  ./usr/bin/wordpop
+  ./usr/bin/wordpop-dict
+  ./usr/lib/wordpop/wordpop-hook.so
+  ./usr/share/wordpop/langs.dat
+  ./usr/share/wordpop/wordpop.html
+  ./usr/share/wordpop/BASE/ON/Animals.wrd
+  ./usr/share/wordpop/BASE/ON/Animals.cdx
+  ./usr/share/metainfo/org.wordpop.Wordpop.metainfo.xml
+  ./usr/share/applications/org.wordpop.Wordpop.desktop
+  ./usr/share/icons/hicolor/scalable/apps/wordpop.svg
+  ./usr/share/man/man1/wordpop.1.gz
+  ./usr/share/man/man1/wordpop-dict.1.gz
+  ./usr/share/doc/wordpop/copyright
+  ./usr/share/doc/wordpop/changelog.gz
+)
+for n in 16 22 24 32 48 64 128 256; do expect+=("./usr/share/icons/hicolor/${n}x${n}/apps/wordpop.png"); done
+for n in 16 22 24 32 48 64; do
+  expect+=("./usr/share/icons/hicolor/${n}x${n}/status/wordpop-lessons-on.png"
+           "./usr/share/icons/hicolor/${n}x${n}/status/wordpop-lessons-off.png")
+done
+for f in "${expect[@]}"; do
+  grep -qxF -- "$f" <<<"$contents" || { echo "missing from the package: $f"; status=1; }
+done
+# Nothing outside /usr, and no build or home folder leaking in.
+if bad=$(grep -v '^\./usr/\|^\./$' <<<"$contents"); then echo "outside /usr: $bad"; status=1; fi
+
+# The binaries' libraries became dependencies (dpkg-shlibdeps).
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6widgets6 libc6; do
+  grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib: $depends"; status=1; }
+done
+
+lintian --no-tag-display-limit "$deb" >"$out/lintian.log" 2>/dev/null
+cat "$out/lintian.log"
+if grep -q '^E:' "$out/lintian.log"; then echo "lintian reports errors"; status=1; fi
+exit $status
