@@ -158,10 +158,13 @@ bool writeReplacing(const QByteArray &target, const TOptions &o)
 // such file at start belongs to nobody.
 void removeStaleTemporaries(const QString &folder)
 {
+    // A plain test of the name, not a wildcard filter: QDir's filters bring in the regular
+    // expression engine, memory a start should not spend.
     QDir dir(folder);
-    const QStringList stale = dir.entryList({QStringLiteral(".wordpop.opt.??????")}, QDir::Files | QDir::Hidden);
-    for (const QString &name : stale)
-        dir.remove(name);
+    const QString prefix = QStringLiteral(".wordpop.opt.");
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
+        if (name.size() == prefix.size() + 6 && name.startsWith(prefix))
+            dir.remove(name);
 }
 
 } // namespace
