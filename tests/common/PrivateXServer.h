@@ -39,7 +39,9 @@ public:
         bool ok = false;
         number.trimmed().toInt(&ok);
         if (!ok) {
-            m_why = "Xvfb did not say its display number within " + std::to_string(kWaitMs / 1000) + " s: " +
+            m_why = (m_server.state() == QProcess::Running
+                         ? "Xvfb did not say its display number within " + std::to_string(kWaitMs / 1000) + " s: "
+                         : "Xvfb ended before saying its display number: ") +
                     m_server.readAllStandardError().right(400).trimmed().toStdString();
             stop();
             return;
