@@ -36,6 +36,10 @@ public:
         env.insert("XDG_RUNTIME_DIR", root + "/runtime");
         env.insert("PULSE_RUNTIME_PATH", root + "/runtime");
         env.insert("PULSE_STATE_PATH", root + "/state");
+        // No session bus: servers of tests running side by side would otherwise meet on the one
+        // the X display autolaunches and all but the first end ("org.PulseAudio1 already taken").
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root + "/runtime/no-session-bus");
+        env.remove("DISPLAY");
         m_server.setProcessEnvironment(env);
         m_server.setProcessChannelMode(QProcess::MergedChannels);
         m_server.setStandardOutputFile(root + "/server.log");
