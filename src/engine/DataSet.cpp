@@ -1260,6 +1260,114 @@ std::uint32_t TDbfDataSet::RecordCount()
 }
 
 // ---------------------------------------------------------------------------------------
+// Reading rows for views
+
+std::vector<std::uint32_t> TDbfDataSet::VisibleRecords()
+{
+    CheckActive();
+    SyncShared();
+    std::vector<std::uint32_t> records;
+    const std::uint32_t total = FTable->RecordCount();
+    TCdxTag *tag = FImpl->tag;
+    if (tag) {
+        records.reserve(total);
+        // The tag's pages are read in runs without a position; the position is put back below.
+        tag->ForEachRecord([&](std::uint32_t n) {
+            if (n == 0 || n > total)
+                throw EDbfError(DbfErr::BeyondEof, 0, FTable->FileName());
+            records.push_back(n);
+            return true;
+        });
+        if (tag->Descending())
+            std::reverse(records.begin(), records.end());
+        if (FCurrent != 0)
+            tag->GoToRecord(FCurrent);
+    } else {
+        records.resize(total);
+        for (std::uint32_t n = 1; n <= total; ++n)
+            records[n - 1] = n;
+    }
+    if (FFiltered) {
+        // The filter reads the candidate through the one record buffer: the current record, and
+        // an edit in progress, are put back afterwards.
+        std::vector<char> saved(FTable->RecordBuffer(), FTable->RecordBuffer() + FTable->RecordLength());
+        struct Restore
+        {
+            TDbfDataSet *ds;
+            std::vector<char> &saved;
+            std::uint32_t current;
+            ~Restore()
+            {
+                try {
+                    if (current != 0)
+                        ds->ReadPhysical(current);
+                    ds->FTable->SetRecordBuffer(saved.data());
+                } catch (...) {
+                }
+            }
+        } restore{this, saved, FCurrent};
+        std::vector<std::uint32_t> visible;
+        visible.reserve(records.size());
+        for (std::uint32_t n : records) {
+            FTable->GetRecord(int(n));
+            if (IsVisible())
+                visible.push_back(n);
+        }
+        return visible;
+    }
+    if (FUseDeleted)
+        return records;
+    std::vector<char> buf(size_t(FTable->RecordLength()) + 1);
+    records.erase(std::remove_if(records.begin(), records.end(),
+                                 [&](std::uint32_t n) {
+                                     const char *record = FTable->PeekRecord(n);
+                                     if (!record) {
+                                         FTable->ReadRecordInto(n, buf.data());
+                                         record = buf.data();
+                                     }
+                                     return FTable->IsDeleted(record);
+                                 }),
+                  records.end());
+    return records;
+}
+
+std::string TDbfDataSet::FieldTextAt(std::uint32_t recNo, const TField &field)
+{
+    CheckActive();
+    if (&field.FDataSet != this)
+        Fail("Field '" + field.FieldName() + "' not found");
+    if (recNo == 0 || recNo > FTable->RecordCount())
+        throw EDbfError(DbfErr::BeyondEof, 0, FTable->FileName());
+    std::vector<char> buf;
+    const char *record = FTable->PeekRecord(recNo);
+    if (!record) {
+        buf.resize(size_t(FTable->RecordLength()) + 1);
+        FTable->ReadRecordInto(recNo, buf.data());
+        record = buf.data();
+    }
+    const int ordinal = field.FOrdinal;
+    switch (field.FType) {
+    case ftString: return FTable->GetString(ordinal, record);
+    case ftSmallint:
+    case ftInteger: return std::to_string(ToInt32(FTable->GetNumber(ordinal, record)));
+    case ftFloat: return FormatFloat(FTable->GetNumber(ordinal, record));
+    case ftDate: {
+        auto d = FTable->GetDate(ordinal, record);
+        if (!d)
+            return "";
+        int y, m, dd;
+        DbfJulianToDate(*d, y, m, dd);
+        char text[16];
+        std::snprintf(text, sizeof text, "%02d.%02d.%04d", dd, m, y);
+        return text;
+    }
+    case ftBoolean:
+        return FTable->IsBlank(ordinal, record) ? "" : (FTable->GetLogical(ordinal, record) ? "True" : "False");
+    default: return TrimRight(FTable->GetRaw(ordinal, record));
+    }
+}
+
+// ---------------------------------------------------------------------------------------
 // Editing
 
 void TDbfDataSet::Append()

@@ -216,6 +216,12 @@ public:
 
     bool Locate(const std::string &field, const std::string &value, TLocateOptions options = 0);
 
+    // For views that show many rows at once: the physical numbers of the visible records in
+    // the current order, and a field's text (as AsString gives it) in one record by its number.
+    // Neither moves the cursor, touches a pending edit or notifies a view.
+    std::vector<std::uint32_t> VisibleRecords();
+    std::string FieldTextAt(std::uint32_t recNo, const TField &field);
+
     TBookmark GetBookmark() const;
     void GotoBookmark(const TBookmark &bookmark);
     bool BookmarkValid(const TBookmark &bookmark) const;

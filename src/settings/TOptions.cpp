@@ -4,6 +4,7 @@
 
 #include "messages/ShowError.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SafeWrite.h"
 #include "platform/SoundDevice.h"
 #include "platform/Text.h"
 #include "platform/WorkArea.h"
@@ -14,6 +15,7 @@
 #include <QFont>
 
 #include <algorithm>
+#include <memory>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -103,17 +105,8 @@ bool writeAll(int fd, const char *data, std::size_t size)
     return true;
 }
 
-void syncFolder(const QByteArray &folder)
-{
-    const int dfd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-}
-
-// The new block goes to a temporary file beside the old one, reaches the disk, and only then
-// replaces the old file, so a crash or a full disk never leaves a short or empty settings file.
+// The new block replaces the old file only once it is whole on the disk, so a crash or a full
+// disk never leaves a short or empty settings file.
 bool writeReplacing(const QByteArray &target, const TOptions &o)
 {
     const char *bytes = reinterpret_cast<const char *>(&o);
@@ -122,36 +115,35 @@ bool writeReplacing(const QByteArray &target, const TOptions &o)
     // A settings file the user made read-only stays as it is.
     if (exists && ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
         return false;
-
-    const int slash = target.lastIndexOf('/');
-    const QByteArray folder = slash >= 0 ? target.left(slash + 1) : QByteArray("./");
-    QByteArray tmp = folder + ".wordpop.opt.XXXXXX";
-    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        if (!exists)
+    std::unique_ptr<SafeWrite::Temporary> tmp;
+    try {
+        tmp = std::make_unique<SafeWrite::Temporary>(target.toStdString());
+    } catch (const SafeWrite::Error &) {
+    }
+    if (tmp) {
+        const int fd = ::open(tmp->path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0)
             return false;
-        // The folder takes no new files but the settings file itself is writable: overwrite it
-        // in place, the whole block first and only then the cut, so it is never short.
-        const int wfd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
-        if (wfd < 0)
-            return false;
-        bool ok = writeAll(wfd, bytes, sizeof o) && ::ftruncate(wfd, off_t(sizeof o)) == 0 &&
-                  ::fsync(wfd) == 0;
-        ok = (::close(wfd) == 0) && ok;
+        bool ok = writeAll(fd, bytes, sizeof o);
+        ok = (::close(fd) == 0) && ok;
+        try {
+            if (ok)
+                tmp->commit(target.toStdString());
+        } catch (const SafeWrite::Error &) {
+            ok = false;
+        }
         return ok;
     }
-    bool ok = writeAll(fd, bytes, sizeof o);
-    if (ok && exists)
-        ::fchmod(fd, old.st_mode & 07777);
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmp.constData(), target.constData()) == 0;
-    if (!ok) {
-        ::unlink(tmp.constData());
+    if (!exists)
         return false;
-    }
-    syncFolder(folder);
-    return true;
+    // The folder takes no new files but the settings file itself is writable: overwrite it in
+    // place, the whole block first and only then the cut, so it is never short.
+    const int wfd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
+    if (wfd < 0)
+        return false;
+    bool ok = writeAll(wfd, bytes, sizeof o) && ::ftruncate(wfd, off_t(sizeof o)) == 0 && ::fsync(wfd) == 0;
+    ok = (::close(wfd) == 0) && ok;
+    return ok;
 }
 
 // A save cut short by a crash leaves its temporary file behind; only one instance runs, so any
@@ -161,10 +153,15 @@ void removeStaleTemporaries(const QString &folder)
     // A plain test of the name, not a wildcard filter: QDir's filters bring in the regular
     // expression engine, memory a start should not spend.
     QDir dir(folder);
-    const QString prefix = QStringLiteral(".wordpop.opt.");
-    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
-        if (name.size() == prefix.size() + 6 && name.startsWith(prefix))
+    // ".wordpop.tmp-XXXXXX.opt"; ".wordpop.opt.XXXXXX" is what earlier builds used.
+    const QString head = QStringLiteral(".wordpop.tmp-"), tail = QStringLiteral(".opt");
+    const QString older = QStringLiteral(".wordpop.opt.");
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden)) {
+        const bool current = name.size() == head.size() + 6 + tail.size() && name.startsWith(head) && name.endsWith(tail);
+        const bool earlier = name.size() == older.size() + 6 && name.startsWith(older);
+        if (current || earlier)
             dir.remove(name);
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // folder and the message box, and on the hidden window for the settings and the activity timer.
 #include "shell/Application.h"
 
+#include "download/Download.h"
 #include "engine/DataSet.h"
 #include "learning/MainForm.h"
 #include "messages/Information.h"
@@ -14,6 +15,8 @@
 #include "shell/HiddenWindow.h"
 #include "shell/TrayStartup.h"
 #include "store/AddWord.h"
+#include "store/Dictionaries.h"
+#include "store/Edit.h"
 #include "store/Topics.h"
 
 #include <QSessionManager>
@@ -125,6 +128,13 @@ int WordpopMain(int argc, char **argv)
         // exit(), not quit(): quit() first asks every window to close, and the trainer refuses
         // (closing it only hides it), which would cancel the quit.
         FWordpop->OnQuit = [] { QCoreApplication::exit(0); };
+        FWordpop->RunDictionaries = [](TopicKinds &changed) {
+            return RunDictionaries(FWordpop, *Topics, FNo->Images(), changed);
+        };
+        // The dictionaries window's "Редактировать" opens the editor.
+        TDictionaryHooks::EditDictionary = EditDictionary;
+        // The dictionaries window's "Загрузить словари с …" opens the download window.
+        TDictionaryHooks::RunDownload = [](QWidget *parent) { return RunDownload(parent); };
         // The desktop's session management: its request for the user's data, and a quit it
         // starts (the tray's own Quit has set the quitting mark first, and saves nothing).
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager &) {
@@ -144,6 +154,11 @@ int WordpopMain(int argc, char **argv)
         FWordpop->UpdateControls();
         // The shared message and input-line windows are made when first asked for (AskQuestion,
         // AskLine): a start that shows neither spends no memory on them.
+        // No lesson sound keeps playing while the editor is open.
+        CloseTrainerSound = [] {
+            if (FWordpop)
+                FWordpop->Player().Close();
+        };
 
         FNo->Activity()->loadLibrary();
         // Full-screen windows, inhibitors, "do not disturb": asked without waiting for answers.

@@ -23,6 +23,13 @@ struct ImportRecord {
     std::string wavFile;
 
     bool operator==(const ImportRecord &) const = default;
+
+    // Neither word holds more than spaces (a blank line, a line of only ";"): a table pads texts
+    // with spaces, so such a record would be stored as a word without either side.
+    bool blank() const
+    {
+        return word1.find_first_not_of(' ') == std::string::npos && word2.find_first_not_of(' ') == std::string::npos;
+    }
 };
 
 struct ImportFile {

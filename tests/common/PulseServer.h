@@ -36,10 +36,11 @@ public:
         env.insert("XDG_RUNTIME_DIR", root + "/runtime");
         env.insert("PULSE_RUNTIME_PATH", root + "/runtime");
         env.insert("PULSE_STATE_PATH", root + "/state");
-        // No session bus: servers of tests running side by side would otherwise meet on the one
-        // the X display autolaunches and all but the first end ("org.PulseAudio1 already taken").
-        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root + "/runtime/no-session-bus");
+        // A per-user server claims its name on the session bus, and with no bus given D-Bus
+        // starts one for the X display: every test server under the same Xvfb would then share
+        // one bus, and the second of two running at once refuse to start. Ours need no bus.
         env.remove("DISPLAY");
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root + "/no-bus");
         m_server.setProcessEnvironment(env);
         m_server.setProcessChannelMode(QProcess::MergedChannels);
         m_server.setStandardOutputFile(root + "/server.log");

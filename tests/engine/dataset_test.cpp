@@ -949,3 +949,90 @@ TEST_F(DataSetTest, ConditionalAndDescendingTagsSetTheirOwnOrder)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------
+// Rows for views: the visible records in order and a field of any record, read in place
+
+namespace {
+
+struct CountingView : TDataSetView
+{
+    int events = 0;
+    void DataEvent(TDataEvent, TField *) override { ++events; }
+};
+
+} // namespace
+
+TEST_F(DataSetTest, VisibleRecordsFollowTheWalkInEveryOrderWithoutMovingTheCursor)
+{
+    Make({{"pear", "груша", 3}, {"apple", "яблоко", 1}, {"fig", "инжир", 2}, {"kiwi", "киви", 0},
+          {"date", "финик", 2}});
+    Index();
+    DeleteRecord(4);
+    struct Case { const char *tag; bool filtered; bool useDeleted; };
+    const Case cases[] = {
+        {"", false, false}, {"MISS", false, false}, {"WORD1", false, false}, {"WORD2", false, false},
+        {"WORD1", true, false}, {"", true, false}, {"MISS", false, true},
+    };
+    CountingView view;
+    for (const Case &c : cases) {
+        ds.Close();
+        ds.SetUseDeleted(c.useDeleted);
+        ds.Open();
+        ds.SetIndexName(c.tag);
+        ds.OnFilterRecord = [](TDbfDataSet &d, bool &accept) { accept = d.FieldByName("MISS").AsInteger() != 2; };
+        ds.SetFiltered(c.filtered);
+        const Recs walked = Walk();
+        ds.First();
+        ds.Next();
+        const std::uint32_t at = ds.RecNo();
+        ds.AttachView(&view);
+        view.events = 0;
+        EXPECT_EQ(ds.VisibleRecords(), walked) << c.tag << " filtered " << c.filtered;
+        EXPECT_EQ(ds.RecNo(), at);
+        EXPECT_EQ(view.events, 0);
+        // The cursor steps on from where it was, in the same order.
+        ds.Next();
+        if (walked.size() > 2)
+            EXPECT_EQ(ds.RecNo(), walked[2]) << c.tag;
+        ds.DetachView(&view);
+        ds.SetFiltered(false);
+        ds.OnFilterRecord = nullptr;
+    }
+    ds.SetUseDeleted(false);
+}
+
+TEST_F(DataSetTest, RowsAreReadInPlaceWhileARecordIsEdited)
+{
+    Make({{"cat", W("кошка"), 1}, {"dog", W("собака"), 2}, {"owl", W("бубо"), 3}});
+    Index();
+    ds.SetIndexName("WORD2");
+    ASSERT_TRUE(ds.Locate("WORD1", "dog"));
+    ds.Edit();
+    ds.FieldByName("WORD1").SetAsString("hound");
+    TField &word1 = ds.FieldByName("WORD1");
+    TField &miss = ds.FieldByName("MISS");
+    // Other records and the file's own copy of the edited one, with the edit left alone.
+    EXPECT_EQ(ds.VisibleRecords(), (Recs{3, 1, 2}));
+    EXPECT_EQ(ds.FieldTextAt(1, word1), "cat");
+    EXPECT_EQ(ds.FieldTextAt(2, word1), "dog");
+    EXPECT_EQ(ds.FieldTextAt(3, miss), "3");
+    EXPECT_EQ(ds.FieldTextAt(3, ds.FieldByName("WORD2")), W("бубо"));
+    EXPECT_EQ(ds.State(), dsEdit);
+    EXPECT_EQ(word1.AsString(), "hound");
+    ds.Post();
+    EXPECT_EQ(ds.FieldTextAt(2, word1), "hound");
+    EXPECT_EQ(ds.RecNo(), 2u);
+    // An insert in progress is not a row yet, and its buffer survives the read.
+    ds.Append();
+    ds.FieldByName("WORD1").SetAsString("ant");
+    EXPECT_EQ(ds.VisibleRecords(), (Recs{3, 1, 2}));
+    EXPECT_EQ(ds.FieldByName("WORD1").AsString(), "ant");
+    ds.Post();
+    EXPECT_EQ(ds.VisibleRecords().size(), 4u);
+
+    EXPECT_NE(ErrorOf([&] { ds.FieldTextAt(9, word1); }), "");
+    EXPECT_NE(ErrorOf([&] { ds.FieldTextAt(0, word1); }), "");
+    ds.Close();
+    EXPECT_EQ(ErrorOf([&] { ds.VisibleRecords(); }), "Cannot perform this operation on a closed dataset");
+}

@@ -2,7 +2,7 @@
 // the dictionary layout, and the index through the index layer's own verifier.
 #include "Commands.h"
 
-#include "SafeFiles.h"
+#include "platform/SafeWrite.h"
 
 #include "engine/Bytes.h"
 #include "engine/Cdx.h"
@@ -18,6 +18,8 @@
 #include <string_view>
 
 namespace dict {
+
+using namespace SafeWrite;
 
 namespace {
 

@@ -2,7 +2,7 @@
 // the tool writes exactly what the program writes (tags kept in step on every Post).
 #include "Commands.h"
 
-#include "SafeFiles.h"
+#include "platform/SafeWrite.h"
 
 #include "engine/DataSet.h"
 #include "engine/Dbf.h"
@@ -15,6 +15,8 @@
 #include <ostream>
 
 namespace dict {
+
+using namespace SafeWrite;
 
 namespace {
 

@@ -25,6 +25,13 @@ struct Options {
     bool learned = false;
     bool utf8 = false;
     bool deleted = false;
+    // Vocabularies of other trainers (import) and the formats written for them (export).
+    std::string fromLocale, toLocale;
+    bool splitLessons = false;
+    int field1 = 1, field2 = 2;
+    std::string deck;
+    bool kvtml = false;
+    bool tsv = false;
 };
 
 // The index file that belongs to a table: its path with ".cdx" in place of the extension,
@@ -35,6 +42,12 @@ int Create(const Options &o, std::ostream &out);
 int Import(const Options &o, std::ostream &out, std::ostream &err);
 int Export(const Options &o, std::ostream &out, std::ostream &err);
 int Dump(const Options &o, std::ostream &out);
+// import of a .kvtml, .apkg or .colpkg file: one dictionary, or one per lesson or deck.
+bool IsVocabularyImport(const Options &o);
+int ImportVocabulary(const Options &o, std::ostream &out, std::ostream &err);
+// export --kvtml (KVTML 2) and export --tsv (UTF-8, tab-separated) on out.
+int ExportKvtml(const Options &o, std::ostream &out, std::ostream &err);
+int ExportTsv(const Options &o, std::ostream &out, std::ostream &err);
 int Reindex(const Options &o, std::ostream &out);
 // Exit 0 when table and index are sound, 1 when a problem was found (each printed on out).
 int Check(const Options &o, std::ostream &out);

@@ -5,6 +5,9 @@
 #include "engine/DiskFile.h"
 #include "engine/EngineError.h"
 #include "store/ImportReader.h"
+#include "store/Vocabulary.h"
+
+#include <cstdio>
 
 #include <cstring>
 #include <exception>
@@ -17,8 +20,15 @@ const char usage[] =
     "usage: wordpop-dict COMMAND FILE.wrd [ARGUMENTS]\n"
     "  create FILE.wrd [--learned]       an empty dictionary (learned layout with --learned)\n"
     "  import FILE.wrd INPUT...           append the words of .csv and .txt files\n"
+    "  import FILE.wrd VOCABULARY [--from LOCALE] [--to LOCALE] [--split-lessons]\n"
+    "                 [--fields N,M] [--deck NAME]\n"
+    "                                     the words of a .kvtml file or an Anki .apkg/.colpkg;\n"
+    "                                     several lessons or decks fill \"FILE - NAME\" each\n"
     "  export FILE.wrd [--order TAG] [--utf8]\n"
     "                                     WORD1;WORD2;TRANSCRIPT;WAVFILE, one line per word\n"
+    "  export FILE.wrd --kvtml [--from LOCALE] [--to LOCALE]\n"
+    "                                     a KVTML 2 vocabulary (locales en and ru by default)\n"
+    "  export FILE.wrd --tsv              WORD1, WORD2, TRANSCRIPT tab-separated, UTF-8\n"
     "  dump FILE.wrd [--order TAG] [--deleted] [--utf8]\n"
     "                                     every field of every record, tab-separated\n"
     "  reindex FILE.wrd                   build FILE.cdx anew with its four tags\n"
@@ -84,6 +94,36 @@ dict::Options parse(int argc, char **argv)
             flag(o.utf8);
         } else if (a == "--deleted" && allowed({"dump"})) {
             flag(o.deleted);
+        } else if ((a == "--from" || a == "--to" || a == "--deck" || a == "--fields") &&
+                   allowed({"import", "export"}) && ((a != "--deck" && a != "--fields") || o.command == "import")) {
+            if (!hasValue) {
+                if (i + 1 >= argc)
+                    throw UsageError{a + " needs a value"};
+                value = argv[++i];
+            }
+            if (value.empty())
+                throw UsageError{a + " needs a value"};
+            if (a == "--from") {
+                o.fromLocale = value;
+            } else if (a == "--to") {
+                o.toLocale = value;
+            } else if (a == "--deck") {
+                o.deck = value;
+            } else {
+                int n = 0, m = 0;
+                char rest = 0;
+                if (std::sscanf(value.c_str(), "%d,%d%c", &n, &m, &rest) != 2 || n < 1 || m < 1 || n == m ||
+                    n > 100 || m > 100)
+                    throw UsageError{"--fields takes two different field numbers from 1, such as 1,2"};
+                o.field1 = n;
+                o.field2 = m;
+            }
+        } else if (a == "--split-lessons" && allowed({"import"})) {
+            flag(o.splitLessons);
+        } else if ((a == "--kvtml" || a == "--tsv") && allowed({"export"})) {
+            flag(a == "--kvtml" ? o.kvtml : o.tsv);
+            if (o.kvtml && o.tsv)
+                throw UsageError{"--kvtml and --tsv cannot go together"};
         } else if (a == "--order" && allowed({"export", "dump"})) {
             if (!hasValue) {
                 if (i + 1 >= argc)
@@ -145,8 +185,14 @@ int main(int argc, char **argv)
     try {
         if (o.command == "create")
             return dict::Create(o, std::cout);
+        if (o.command == "import" && dict::IsVocabularyImport(o))
+            return dict::ImportVocabulary(o, std::cout, std::cerr);
         if (o.command == "import")
             return dict::Import(o, std::cout, std::cerr);
+        if (o.command == "export" && o.kvtml)
+            return dict::ExportKvtml(o, std::cout, std::cerr);
+        if (o.command == "export" && o.tsv)
+            return dict::ExportTsv(o, std::cout, std::cerr);
         if (o.command == "export")
             return dict::Export(o, std::cout, std::cerr);
         if (o.command == "dump")
@@ -158,6 +204,8 @@ int main(int argc, char **argv)
         std::cerr << "wordpop-dict: " << oneLine(e.what()) << "\n";
     } catch (const ImportReadError &e) {
         std::cerr << "wordpop-dict: cannot read " << e.what() << "\n";
+    } catch (const VocabularyError &e) {
+        std::cerr << "wordpop-dict: " << oneLine(e.what()) << "\n";
     } catch (const EEngineError &e) {
         std::cerr << "wordpop-dict: " << o.file << ": " << oneLine(e.what()) << "\n";
     } catch (const std::exception &e) {
