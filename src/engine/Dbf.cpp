@@ -421,6 +421,15 @@ void TDbfTable::locate()
 {
     const uint64_t pos = uint64_t(headerLength_) + uint64_t(recNo_ - 1) * uint64_t(recordLength_);
     const size_t at = size_t(pos % DbfBlockSize);
+    if (!held_.empty() && pos >= heldPos_ && pos + uint64_t(recordLength_) <= heldPos_ + held_.size() - 1) {
+        // A record still held back (the one just appended, which the next append's blank
+        // looks at): copied from there, so that looking does not write out every append.
+        spill_.resize(size_t(recordLength_));
+        std::memcpy(spill_.data(), held_.data() + (pos - heldPos_), spill_.size());
+        view_ = spill_.data();
+        pinned_ = UINT64_MAX;
+        return;
+    }
     if (at + size_t(recordLength_) > DbfBlockSize) {
         // Across two blocks: gathered into a buffer of its own.
         spill_.resize(size_t(recordLength_));

@@ -2,6 +2,7 @@
 // Enter never creates a dictionary without a name; the "Ok" button accepts whatever is there.
 #include "messages/LineInput.h"
 
+#include "messages/ButtonIcons.h"
 #include "messages/Information.h"
 #include "messages/StayAbove.h"
 #include "platform/WorkArea.h"
@@ -48,10 +49,12 @@ TFLineInput::TFLineInput(QWidget *parent)
     // The prompt is only the window's title; the field is named after it once it is known.
     EText->setAccessibleName(QStringLiteral("Текст"));
 
-    BOk = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Ok"), this);
+    BOk = new QPushButton(QStringLiteral("Ok"), this);
+    SetStandardIconOnShow(BOk, QStyle::SP_DialogOkButton);
     BOk->setObjectName("BOk");
     BOk->setGeometry(60, 46, 84, 25);
-    BCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Отмена"), this);
+    BCancel = new QPushButton(QStringLiteral("Отмена"), this);
+    SetStandardIconOnShow(BCancel, QStyle::SP_DialogCancelButton);
     BCancel->setObjectName("BCancel");
     BCancel->setGeometry(152, 46, 84, 25);
     for (QPushButton *b : {BOk, BCancel}) {

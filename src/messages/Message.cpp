@@ -2,6 +2,7 @@
 // preview does), so Enter means "yes" in a question whichever button has the focus.
 #include "messages/Message.h"
 
+#include "messages/ButtonIcons.h"
 #include "messages/Information.h"
 #include "messages/StayAbove.h"
 
@@ -36,7 +37,8 @@ QFrame *makeBackground(QWidget *parent, const char *name, const QColor &colour)
 QPushButton *makeButton(QWidget *bar, const char *name, const QString &caption,
                         QStyle::StandardPixmap icon, int x)
 {
-    auto *b = new QPushButton(bar->style()->standardIcon(icon), caption, bar);
+    auto *b = new QPushButton(caption, bar);
+    SetStandardIconOnShow(b, icon);
     b->setObjectName(name);
     b->setGeometry(x, 2, 96, 25);
     // Enter is the window's business, not the focused button's.

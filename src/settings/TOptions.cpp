@@ -150,12 +150,18 @@ bool writeReplacing(const QByteArray &target, const TOptions &o)
 // such file at start belongs to nobody.
 void removeStaleTemporaries(const QString &folder)
 {
+    // A plain test of the name, not a wildcard filter: QDir's filters bring in the regular
+    // expression engine, memory a start should not spend.
     QDir dir(folder);
-    // The second name is what earlier builds used.
-    const QStringList stale = dir.entryList({QStringLiteral(".wordpop.tmp-??????.opt"), QStringLiteral(".wordpop.opt.??????")},
-                                            QDir::Files | QDir::Hidden);
-    for (const QString &name : stale)
-        dir.remove(name);
+    // ".wordpop.tmp-XXXXXX.opt"; ".wordpop.opt.XXXXXX" is what earlier builds used.
+    const QString head = QStringLiteral(".wordpop.tmp-"), tail = QStringLiteral(".opt");
+    const QString older = QStringLiteral(".wordpop.opt.");
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden)) {
+        const bool current = name.size() == head.size() + 6 + tail.size() && name.startsWith(head) && name.endsWith(tail);
+        const bool earlier = name.size() == older.size() + 6 && name.startsWith(older);
+        if (current || earlier)
+            dir.remove(name);
+    }
 }
 
 } // namespace

@@ -152,8 +152,8 @@ int WordpopMain(int argc, char **argv)
         FWordpop->RunAddWord = [] { return RunAddWord(FWordpop); };
         FWordpop->RunEditWord = [] { return RunEditWord(FWordpop); };
         FWordpop->UpdateControls();
-        FLineInput = new TFLineInput;
-        FMessage = new TFMessage;
+        // The shared message and input-line windows are made when first asked for (AskQuestion,
+        // AskLine): a start that shows neither spends no memory on them.
         // No lesson sound keeps playing while the editor is open.
         CloseTrainerSound = [] {
             if (FWordpop)

@@ -1,20 +1,18 @@
 // Sound playback: the media player each window owns and PlaySoundFile, the one way any part of
-// Wordpop plays a file. Wave files play through a QAudioSink (Qt Multimedia's own output to the
-// sound server); other files through QMediaPlayer. Errors the user must see go through ShowError.
+// Wordpop plays a file. The device itself comes from the sound module (platform/SoundModule.h),
+// loaded at the first Open. Errors the user must see go through ShowError.
 #pragma once
 
+#include "platform/SoundModule.h"
 #include "sound/SoundPaths.h"
 
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
 
-class QAudioOutput;
-class QAudioSink;
-class QBuffer;
 class QEventLoop;
-class QMediaPlayer;
 
 // One per window that plays sound, owned by that window (a QObject child). Holds the device
 // opened on one file; a new play request replaces whatever was playing.
@@ -22,10 +20,10 @@ class TSoundPlayer : public QObject {
     Q_OBJECT
 public:
     enum DeviceError {
-        NoError = 0,
-        NoOutput,      // the system lists no audio output
-        Unplayable,    // the multimedia layer cannot decode the file
-        NotReady,      // the device did not come up in time
+        NoError = SoundNoError,
+        NoOutput = SoundNoOutput,
+        Unplayable = SoundUnplayable,
+        NotReady = SoundNotReady,
     };
 
     explicit TSoundPlayer(QObject *parent = nullptr);
@@ -61,10 +59,7 @@ private:
     bool m_busy = false;
     bool m_ended = true;
     quint64 m_request = 0;   // counts open, play and close requests
-    QAudioSink *m_sink = nullptr;
-    QBuffer *m_buffer = nullptr;
-    QMediaPlayer *m_media = nullptr;
-    QAudioOutput *m_output = nullptr;
+    std::unique_ptr<SoundOutput> m_out;
     QEventLoop *m_loop = nullptr;
 };
 

@@ -60,13 +60,14 @@ void TTopics::RescanFolders(TopicKinds kinds)
         if (!(kinds & KindBit(kind)))
             continue;
         QDir dir(ProgramFolder::path() + FolderPath(kind));
-        // QDir matches name filters without regard to case, as the old installations' files need.
-        const QStringList files =
-            dir.entryList(QStringList{QStringLiteral("*.wrd")}, QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+        // The suffix in any case, as the old installations' files need; a plain test rather than
+        // a wildcard filter, which would bring in the regular expression engine at every start.
+        const QStringList files = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
         QStringList names;
         names.reserve(files.size());
         for (const QString &f : files)
-            names << f.left(f.size() - 4);
+            if (f.endsWith(QLatin1String(".wrd"), Qt::CaseInsensitive))
+                names << f.left(f.size() - 4);
         m_names[kind] = names;
     }
 }

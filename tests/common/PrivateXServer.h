@@ -1,9 +1,12 @@
 // An X server of one test's own (Xvfb, display number chosen by the server through -displayfd),
 // for tests that change server-wide state such as the keyboard layouts, which must not leak
 // into tests running beside them on the test command's server. Header-only.
+// The server is waited for long enough for a loaded machine running tests side by side; a test
+// skips only where Xvfb is not installed (REQUIRE_PRIVATE_X_SERVER) and fails otherwise.
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -20,20 +23,26 @@ public:
             m_why = "Xvfb is not installed";
             return;
         }
+        m_installed = true;
         m_server.setProcessChannelMode(QProcess::SeparateChannels);
         // -noreset: the keymap a test sets must outlive the moments no client is connected.
         m_server.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", "640x480x24"});
-        if (!m_server.waitForStarted(5000)) {
-            m_why = "Xvfb does not start";
+        const QDeadlineTimer deadline(kWaitMs);
+        if (!m_server.waitForStarted(kWaitMs)) {
+            m_why = "Xvfb does not start: " + m_server.errorString().toStdString();
             return;
         }
         QByteArray number;
-        while (!number.contains('\n') && m_server.waitForReadyRead(10000))
-            number += m_server.readAllStandardOutput();
+        while (!number.contains('\n') && m_server.state() == QProcess::Running && !deadline.hasExpired())
+            if (m_server.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+                number += m_server.readAllStandardOutput();
         bool ok = false;
         number.trimmed().toInt(&ok);
         if (!ok) {
-            m_why = "Xvfb did not say its display number";
+            m_why = (m_server.state() == QProcess::Running
+                         ? "Xvfb did not say its display number within " + std::to_string(kWaitMs / 1000) + " s: "
+                         : "Xvfb ended before saying its display number: ") +
+                    m_server.readAllStandardError().right(400).trimmed().toStdString();
             stop();
             return;
         }
@@ -43,7 +52,12 @@ public:
     PrivateXServer(const PrivateXServer &) = delete;
     PrivateXServer &operator=(const PrivateXServer &) = delete;
 
+    // How long the server may take to start and say its display.
+    static constexpr int kWaitMs = 60000;
+
     bool ok() const { return !m_display.isEmpty(); }
+    // Whether Xvfb is there at all; when it is, a server that cannot be had is a failure.
+    bool installed() const { return m_installed; }
     // Why there is no server (empty when there is one).
     const std::string &why() const { return m_why; }
     // The display name, ":N".
@@ -79,7 +93,17 @@ private:
     QProcess m_server;
     QString m_display;
     std::string m_why;
+    bool m_installed = false;
 };
+
+// In a test or SetUp: skips, with the reason, where Xvfb is not installed; fails when it is and
+// its server could not be had.
+#define REQUIRE_PRIVATE_X_SERVER(server)                                                          \
+    do {                                                                                          \
+        if (!(server).installed())                                                                \
+            GTEST_SKIP() << "no X server of the test's own: " << (server).why();                 \
+        ASSERT_TRUE((server).ok()) << "the test's own X server: " << (server).why();             \
+    } while (0)
 
 // Points $DISPLAY somewhere (or nowhere, with null) for one scope.
 class ScopedDisplay {

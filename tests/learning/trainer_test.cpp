@@ -936,8 +936,7 @@ TEST_F(Trainer, ThePointerSelectsTheAnswerUnderIt)
 TEST_F(Trainer, EveryQuestionSwitchesToTheLayoutOfTheAnswersLanguage)
 {
     PrivateXServer server;
-    if (!server.ok())
-        GTEST_SKIP() << "no private X server: " << server.why();
+    REQUIRE_PRIVATE_X_SERVER(server);
     if (const std::string error = server.setLayouts("us,ru"); !error.empty())
         GTEST_SKIP() << "the X server cannot hold the layouts us,ru: " << error;
     const ScopedDisplay display(server.display());

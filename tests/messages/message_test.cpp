@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -114,6 +115,41 @@ TEST(Message, ButtonsGiveTheirResults)
         auto guard = whenShown([&] { (msg.*c.button)->click(); });
         EXPECT_EQ(msg.AskQuestion("Caption", "Text", 0, c.buttons), c.expected);
     }
+}
+
+// The style's icons are put on the buttons as they are first shown (not when the window is
+// made, which would load the image plugins at every start); what is shown carries them.
+TEST(Message, ShownButtonsCarryTheStylesIcons)
+{
+    auto same = [](const QIcon &a, const QIcon &b) {
+        return !a.isNull() && a.pixmap(16, 16).toImage() == b.pixmap(16, 16).toImage();
+    };
+    struct { int buttons; QPushButton *TFMessage::*button; QStyle::StandardPixmap icon; } cases[] = {
+        {0, &TFMessage::BYes, QStyle::SP_DialogYesButton}, {0, &TFMessage::BNo, QStyle::SP_DialogNoButton},
+        {0, &TFMessage::BCancel, QStyle::SP_DialogCancelButton}, {1, &TFMessage::BOk, QStyle::SP_DialogOkButton},
+    };
+    TFMessage msg;
+    for (const auto &c : cases) {
+        bool carries = false;
+        auto guard = whenShown([&] {
+            QPushButton *b = msg.*c.button;
+            carries = b->isVisible() && same(b->icon(), b->style()->standardIcon(c.icon, nullptr, b));
+            msg.close();
+        });
+        msg.AskQuestion("Caption", "Text", 0, c.buttons);
+        EXPECT_TRUE(carries) << (msg.*c.button)->objectName().toStdString();
+    }
+
+    TFLineInput line;
+    bool carry = false;
+    auto guard = whenShown([&] {
+        carry = same(line.BOk->icon(), line.style()->standardIcon(QStyle::SP_DialogOkButton, nullptr, line.BOk))
+             && same(line.BCancel->icon(), line.style()->standardIcon(QStyle::SP_DialogCancelButton, nullptr, line.BCancel));
+        line.BCancel->click();
+    });
+    QString text;
+    line.AskLine(nullptr, text, "Prompt");
+    EXPECT_TRUE(carry);
 }
 
 TEST(Message, PictureAndButtonsKeepTheirLastValidValue)

@@ -91,8 +91,7 @@ protected:
 
     void SetUp() override
     {
-        if (!s_server->ok())
-            GTEST_SKIP() << "no private X server: " << s_server->why();
+        REQUIRE_PRIVATE_X_SERVER(*s_server);
         m_env = std::make_unique<ScopedDisplay>(s_server->display());
         m_dpy = XOpenDisplay(s_server->display().toLocal8Bit().constData());
         ASSERT_NE(m_dpy, nullptr);

@@ -629,8 +629,7 @@ TEST_F(OptionsWindow, APinnedWindowOpensAtItsSavedPlace)
 TEST(OptionsLayoutsOnX, ChoosingRussianStores00000419)
 {
     PrivateXServer server;
-    if (!server.ok())
-        GTEST_SKIP() << "no private X server: " << server.why();
+    REQUIRE_PRIVATE_X_SERVER(server);
     if (const std::string error = server.setLayouts("us,ru"); !error.empty())
         GTEST_SKIP() << "the X server cannot hold us,ru: " << error;
     ScopedDisplay display(server.display());

@@ -131,8 +131,13 @@ TEST_F(SettingsTest, SaveReplacesTheFileALinkPointsTo)
 
 TEST_F(SettingsTest, TemporaryFileLeftByACrashIsRemovedAtStart)
 {
+    // Today's temporary name and an earlier build's; names merely like them are not ours.
+    home.writeFile(".wordpop.tmp-Xy34Zw.opt", QByteArray(100, 'x'));
     home.writeFile(".wordpop.opt.Ab12Cd", QByteArray(100, 'x'));
     home.writeFile(".wordpop.opt.keep", "not ours");
+    home.writeFile(".wordpop.tmp-Xy34Zw.optx", "not ours");
+    home.writeFile(".wordpop.tmp-Xy34.opt", "not ours");
     LoadOptions(o);
-    EXPECT_EQ(folderEntries(home.home()), (QStringList{".wordpop.opt.keep", "wordpop.opt"}));
+    EXPECT_EQ(folderEntries(home.home()),
+              (QStringList{".wordpop.opt.keep", ".wordpop.tmp-Xy34.opt", ".wordpop.tmp-Xy34Zw.optx", "wordpop.opt"}));
 }

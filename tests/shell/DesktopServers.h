@@ -252,6 +252,10 @@ public:
             m_missing = "openbox is not installed";
             return;
         }
+        if (!m_x.installed()) {
+            m_missing = m_x.why();
+            return;
+        }
         if (!m_x.ok()) {
             m_why = "no private X server: " + m_x.why();
             return;

@@ -74,6 +74,7 @@ public:
             m_display.emplace("DISPLAY", m_x.display().toLocal8Bit().constData());
     }
     bool running() const { return m_display.has_value(); }
+    bool installed() const { return m_x.installed(); }
     const std::string &unavailable() const { return m_x.why(); }
     void stop() { m_x.stop(); }
 
@@ -88,6 +89,10 @@ class FakeInput {
 public:
     FakeInput()
     {
+        if (m_server.installed() && !m_server.running()) {
+            m_failed = "the test's own X server: " + m_server.unavailable();
+            return;
+        }
         if (!m_server.running() && qEnvironmentVariableIsEmpty("DISPLAY")) {
             m_why = "no X server: " + m_server.unavailable()
                     + " and $DISPLAY is not set (the test command runs under xvfb-run)";
@@ -109,6 +114,8 @@ public:
     }
     // Empty when input can be faked, otherwise the reason it cannot.
     const std::string &unavailable() const { return m_why; }
+    // Non-empty when Xvfb is installed but its server could not be had: a failure, not a skip.
+    const std::string &failed() const { return m_failed; }
 
     void key()
     {
@@ -134,6 +141,7 @@ private:
     PrivateServer m_server;
     Display *m_display = nullptr;
     std::string m_why;
+    std::string m_failed;
     int m_step = 0;
 };
 
@@ -176,6 +184,7 @@ TOptions activityOptions(bool keyboard, bool mouse, int pause = 300)
 
 #define REQUIRE_FAKE_INPUT(input)                      \
     FakeInput input;                                   \
+    ASSERT_TRUE(input.failed().empty()) << input.failed(); \
     if (!input.unavailable().empty())                  \
         GTEST_SKIP() << input.unavailable()
 
@@ -257,8 +266,9 @@ TEST(HookLibrary, EachHookStopsOnItsOwn)
 TEST(HookLibrary, SurvivesTheLossOfItsXServer)
 {
     PrivateServer server;
-    if (!server.running())
+    if (!server.installed())
         GTEST_SKIP() << "no X server of the test's own: " << server.unavailable();
+    ASSERT_TRUE(server.running()) << "the test's own X server: " << server.unavailable();
     HookLibrary hooks;
     ASSERT_TRUE(hooks.load(kLibrary));
     server.stop();

@@ -95,8 +95,7 @@ protected:
 
     void SetUp() override
     {
-        if (!server.ok())
-            GTEST_SKIP() << "no X server for the program: " << server.why();
+        REQUIRE_PRIVATE_X_SERVER(server);
         display = XOpenDisplay(server.display().toLocal8Bit().constData());
         ASSERT_NE(display, nullptr) << "cannot open " << server.display().toStdString();
         int event, error, major, minor;

@@ -84,9 +84,7 @@ private:
 TEST(OptionsFromTheTrainer, AltOOpensTheWindowAndEscClosesItLeavingTheSettingsAsTheyWere)
 {
     PrivateXServer x;
-    if (QStandardPaths::findExecutable("Xvfb").isEmpty())
-        GTEST_SKIP() << "Xvfb is not installed";
-    ASSERT_TRUE(x.ok()) << x.why();
+    REQUIRE_PRIVATE_X_SERVER(x);
     Xdotool tool(x.display());
     if (!tool.ok())
         GTEST_SKIP() << "xdotool is not installed";
@@ -257,9 +255,7 @@ TEST_F(OptionsWiring, FromTheTrayTheTrainerIsUpdatedAndTheMenuIsFreeAgain)
 TEST_F(OptionsWiring, TheActivityBoxesLoadAndUnloadTheRealLibraryAtOnce)
 {
     PrivateXServer x;
-    if (QStandardPaths::findExecutable("Xvfb").isEmpty())
-        GTEST_SKIP() << "Xvfb is not installed";
-    ASSERT_TRUE(x.ok()) << x.why();
+    REQUIRE_PRIVATE_X_SERVER(x);
     ScopedDisplay display(x.display());
     ASSERT_TRUE(QFile::copy(QStringLiteral(WORDPOP_HOOK_LIBRARY), home.home() + "wordpop-hook.so"));
     ActivityMonitor &monitor = *FNo->Activity();

@@ -73,8 +73,7 @@ TEST(SessionEnd, ASignalMidLessonKeepsTheLessonsStatistics)
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
         PrivateXServer server;
-        if (!server.ok())
-            GTEST_SKIP() << "no X server of the test's own: " << server.why();
+        REQUIRE_PRIVATE_X_SERVER(server);
         Display *x = XOpenDisplay(server.display().toLatin1().constData());
         ASSERT_NE(x, nullptr);
         XErrorHandler old = XSetErrorHandler(ignoreXErrors);

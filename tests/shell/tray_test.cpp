@@ -215,8 +215,7 @@ TEST_F(Tray, WithoutTheActivityLibraryADueLessonOpensAtOnce)
 TEST_F(Tray, ALessonDueWhileTheUserTypesWaitsForThePauseThenTakesTheFocus)
 {
     PrivateXServer server;
-    if (!server.ok())
-        GTEST_SKIP() << "no X server of the test's own: " << server.why();
+    REQUIRE_PRIVATE_X_SERVER(server);
     ScopedDisplay display(server.display());
     Display *x = XOpenDisplay(server.display().toLatin1().constData());
     ASSERT_NE(x, nullptr);
@@ -671,8 +670,7 @@ protected:
         if (trayer.isEmpty())
             GTEST_SKIP() << "trayer (a notification area) is not installed";
         server.emplace();
-        if (!server->ok())
-            GTEST_SKIP() << "no X server of the test's own: " << server->why();
+        REQUIRE_PRIVATE_X_SERVER(*server);
         display.emplace(server->display());
         x = XOpenDisplay(server->display().toLatin1().constData());
         ASSERT_NE(x, nullptr);
@@ -886,8 +884,7 @@ TEST_F(TrayOnX, TheProgramShowsOnlyItsIconUntilTheIconIsClicked)
 TEST(TrayWithoutArea, TheProgramRunsAndItsLessonsStillShow)
 {
     PrivateXServer server;
-    if (!server.ok())
-        GTEST_SKIP() << "no X server of the test's own: " << server.why();
+    REQUIRE_PRIVATE_X_SERVER(server);
     Display *x = XOpenDisplay(server.display().toLatin1().constData());
     ASSERT_NE(x, nullptr);
     XErrorHandler old = XSetErrorHandler(ignoreXErrors);

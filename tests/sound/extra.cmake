@@ -4,3 +4,5 @@ add_executable(sound_child ${CMAKE_CURRENT_SOURCE_DIR}/sound/sound_child.cpp)
 target_link_libraries(sound_child PRIVATE wordpop_sound)
 add_dependencies(${test_target} sound_child)
 target_compile_definitions(${test_target} PRIVATE SOUND_CHILD="$<TARGET_FILE:sound_child>")
+# The wave reader lives in the sound module; its tests link it directly.
+target_link_libraries(${test_target} PRIVATE wordpop_wave)

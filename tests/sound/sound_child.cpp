@@ -10,6 +10,7 @@
 #include "sound/WordSound.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -25,6 +26,13 @@ static void runFor(int ms)
 }
 
 static int run(int argc, char **argv);
+
+// Whether Qt Multimedia is mapped into this process: only the sound module brings it.
+static bool multimediaMapped()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6Multimedia");
+}
 
 // Ends without the exit-time teardown of the multimedia libraries: now and then their PulseAudio
 // connections abort in libpulse while being freed after main (a race inside the libraries,
@@ -45,6 +53,7 @@ static int run(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.size() < 3)
         return 2;
+    const bool mappedAtStart = multimediaMapped();
     const bool device = HasSoundDevice();
     TSoundPlayer player;
     QElapsedTimer clock;
@@ -59,8 +68,9 @@ static int run(int argc, char **argv)
         const bool result = PlaySoundFile(player, args[2], wait);
         const qint64 elapsed = clock.elapsed();
         const bool playing = player.IsPlaying();
-        std::printf("device=%d result=%d elapsed=%lld playing=%d error=%d ticks=%d\n", device, result,
-                    static_cast<long long>(elapsed), playing, player.LastError(), ticks);
+        std::printf("device=%d result=%d elapsed=%lld playing=%d error=%d ticks=%d mapped_at_start=%d mapped=%d\n",
+                    device, result, static_cast<long long>(elapsed), playing, player.LastError(), ticks,
+                    mappedAtStart, multimediaMapped());
         std::fflush(stdout);
         if (result && !wait) {
             QEventLoop loop;

@@ -9,7 +9,7 @@
 #include "platform/ProgramFolder.h"
 #include "settings/TOptions.h"
 #include "sound/Sound.h"
-#include "sound/WaveFile.h"
+#include "WaveFile.h"
 #include "sound/WordSound.h"
 
 #include <QDir>
@@ -661,6 +661,9 @@ TEST(SoundServer, PlaysFilesWholeAndAtTheirPitch)
         EXPECT_EQ(r.exitCode, 0) << c.name << ": " << s(r.out);
         EXPECT_EQ(r.value("device"), 1) << c.name << ": " << s(r.out);
         EXPECT_EQ(r.value("result"), 1) << c.name << ": " << s(r.out);
+        // The multimedia libraries come with the sound module, loaded when sound is first asked for.
+        EXPECT_EQ(r.value("mapped_at_start"), 0) << c.name << ": " << s(r.out);
+        EXPECT_EQ(r.value("mapped"), 1) << c.name << ": " << s(r.out);
         if (c.wait) {
             EXPECT_GE(r.value("elapsed"), c.ms - 50) << c.name << ": returned before the sound ended";
             EXPECT_LT(r.value("elapsed"), c.ms + 4000) << c.name << ": waited long past the sound";

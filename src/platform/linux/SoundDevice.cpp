@@ -1,10 +1,11 @@
-// Sound outputs as Qt Multimedia lists them (the sound server's sinks here).
+// Sound outputs as the sound module's Qt Multimedia lists them (the sound server's sinks here).
+// Asking loads the module.
 #include "platform/SoundDevice.h"
 
-#include <QAudioDevice>
-#include <QMediaDevices>
+#include "platform/SoundModule.h"
 
 bool HasSoundDevice()
 {
-    return !QMediaDevices::audioOutputs().isEmpty();
+    SoundModule *module = SoundModuleLoader::module();
+    return module && module->hasOutput();
 }

@@ -1,6 +1,6 @@
 // RIFF wave reading. Every length in the file is checked against the bytes that are really
 // there, so a damaged file gives false or fewer frames, never a read past the end.
-#include "sound/WaveFile.h"
+#include "WaveFile.h"
 
 #include <QFile>
 
