@@ -62,7 +62,9 @@ void TTopics::RescanFolders(TopicKinds kinds)
         QDir dir(ProgramFolder::path() + FolderPath(kind));
         // The suffix in any case, as the old installations' files need; a plain test rather than
         // a wildcard filter, which would bring in the regular expression engine at every start.
-        const QStringList files = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+        // Hidden names are left out: a save replaces a dictionary through a hidden temporary
+        // beside it, which a crash may leave behind, and no dictionary name begins with ".".
+        const QStringList files = dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
         QStringList names;
         names.reserve(files.size());
         for (const QString &f : files)

@@ -17,6 +17,7 @@ expect=(
   ./usr/bin/wordpop
   ./usr/bin/wordpop-dict
   ./usr/lib/wordpop/wordpop-hook.so
+  ./usr/lib/wordpop/wordpop-sound.so
   ./usr/share/wordpop/langs.dat
   ./usr/share/wordpop/wordpop.html
   ./usr/share/wordpop/BASE/ON/Animals.wrd
