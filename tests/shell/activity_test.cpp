@@ -6,6 +6,7 @@
 #include "HookRecord.h"
 #include "common/EventWait.h"
 #include "common/PrivateXServer.h"
+#include "common/ScopedEnv.h"
 #include "common/TestHome.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
@@ -38,30 +39,6 @@ namespace {
 
 const char *const kLibrary = WORDPOP_HOOK_LIBRARY;
 const char *const kIncomplete = WORDPOP_INCOMPLETE_HOOK;
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const char *value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        if (value)
-            qputenv(name, value);
-        else
-            qunsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char *m_name;
-    bool m_had;
-    QByteArray m_old;
-};
 
 // An X server of one test's own, so that input faked by tests running beside it on the shared
 // server cannot show up here (nor ours there); $DISPLAY points at it for the scope, and still

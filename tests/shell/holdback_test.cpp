@@ -8,6 +8,7 @@
 #include "DesktopServers.h"
 #include "LessonStandIn.h"
 #include "common/EventWait.h"
+#include "common/ScopedEnv.h"
 #include "common/TestHome.h"
 #include "messages/Information.h"
 #include "platform/ProgramFolder.h"
@@ -23,29 +24,6 @@
 #include <xcb/xcb.h>
 
 namespace {
-
-class ScopedVar {
-public:
-    ScopedVar(const char *name, const QByteArray *value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        if (value)
-            qputenv(name, *value);
-        else
-            qunsetenv(name);
-    }
-    ~ScopedVar()
-    {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char *m_name;
-    bool m_had;
-    QByteArray m_old;
-};
 
 // A top-level window of the test's own that asks the window manager for EWMH states.
 class EwmhWindow {
@@ -138,8 +116,8 @@ TEST(HoldBack, FullScreenWindowKeepsDueLessonUntilLeftAndAPause)
         GTEST_SKIP() << desktop.missing();
     ASSERT_TRUE(desktop.ok()) << desktop.why();
     const QByteArray display = desktop.display().toLocal8Bit();
-    ScopedVar x("DISPLAY", &display);
-    ScopedVar bus("DBUS_SESSION_BUS_ADDRESS", nullptr);
+    ScopedEnv x("DISPLAY", display.constData());
+    ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", nullptr);
     TestHome home;
 
     enum Leave { Restore, ActivateOther, SwitchedOff, ShownAnyway };
@@ -201,8 +179,8 @@ TEST(HoldBack, WhileHeldABusyUserStillDelaysTheLesson)
         GTEST_SKIP() << desktop.missing();
     ASSERT_TRUE(desktop.ok()) << desktop.why();
     const QByteArray display = desktop.display().toLocal8Bit();
-    ScopedVar x("DISPLAY", &display);
-    ScopedVar bus("DBUS_SESSION_BUS_ADDRESS", nullptr);
+    ScopedEnv x("DISPLAY", display.constData());
+    ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", nullptr);
     Scheduling s(Pause);
     s.monitor.holdBack().start(Period);
     EwmhWindow film(desktop.display());
@@ -303,7 +281,7 @@ private:
 
 TEST(HoldBack, InhibitorHeldByAnotherProgramKeepsDueLessonUntilReleased)
 {
-    ScopedVar x("DISPLAY", nullptr);
+    ScopedEnv x("DISPLAY", nullptr);
     struct Case { const char *which; int reason; const char *watched; };
     const Case cases[] = {
         {"gnome", THoldBack::IdleInhibited, "запрет простоя (GNOME)"},
@@ -340,7 +318,7 @@ TEST(HoldBack, InhibitorHeldByAnotherProgramKeepsDueLessonUntilReleased)
 TEST(HoldBack, DesktopWithoutTheServicesHoldsNothingBack)
 {
     // A bus with nobody on it, and no bus at all: a due lesson opens at once, as it always did.
-    ScopedVar x("DISPLAY", nullptr);
+    ScopedEnv x("DISPLAY", nullptr);
     PrivateSessionBus bus;
     if (!bus.missing().empty())
         GTEST_SKIP() << bus.missing();
@@ -382,7 +360,7 @@ TEST(HoldBack, SettingKeepsTheSettingsFileWhole)
 
 TEST(HoldBack, InformationWindowSaysWhatThisDesktopOffers)
 {
-    ScopedVar x("DISPLAY", nullptr);
+    ScopedEnv x("DISPLAY", nullptr);
     TOptions options{};
     ActivityMonitor monitor(options);
     struct Case { const char *what; bool hooked; std::uint8_t showOver; const char *line; };

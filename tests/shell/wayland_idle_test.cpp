@@ -7,6 +7,7 @@
 #include "HookRecord.h"
 #include "LessonStandIn.h"
 #include "common/EventWait.h"
+#include "common/ScopedEnv.h"
 
 #include <QElapsedTimer>
 
@@ -15,29 +16,6 @@
 #include <optional>
 
 namespace {
-
-class ScopedVar {
-public:
-    ScopedVar(const char *name, const QByteArray *value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        if (value)
-            qputenv(name, *value);
-        else
-            qunsetenv(name);
-    }
-    ~ScopedVar()
-    {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char *m_name;
-    bool m_had;
-    QByteArray m_old;
-};
 
 // A Wayland session on headless Sway, with no X server to fall back on: whatever the library
 // reports comes from the compositor.
@@ -50,9 +28,9 @@ protected:
         ASSERT_TRUE(sway.ok()) << sway.why();
         const QByteArray socket = sway.socket().toLocal8Bit();
         const QByteArray wayland = "wayland";
-        vars.emplace_back(std::make_unique<ScopedVar>("WAYLAND_DISPLAY", &socket));
-        vars.emplace_back(std::make_unique<ScopedVar>("XDG_SESSION_TYPE", &wayland));
-        vars.emplace_back(std::make_unique<ScopedVar>("DISPLAY", nullptr));
+        vars.emplace_back(std::make_unique<ScopedEnv>("WAYLAND_DISPLAY", socket.constData()));
+        vars.emplace_back(std::make_unique<ScopedEnv>("XDG_SESSION_TYPE", wayland.constData()));
+        vars.emplace_back(std::make_unique<ScopedEnv>("DISPLAY", nullptr));
         options.CheckKeyboardActivity = true;
         options.CheckMouseActivity = false;
         options.InactivityPause = 1500;
@@ -76,7 +54,7 @@ protected:
     }
 
     HeadlessSway sway;
-    std::vector<std::unique_ptr<ScopedVar>> vars;
+    std::vector<std::unique_ptr<ScopedEnv>> vars;
     TOptions options{};
     std::optional<ActivityMonitor> monitor;
 };
