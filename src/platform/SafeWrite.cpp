@@ -35,7 +35,9 @@ std::string extensionOf(const std::string &name)
     return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
 }
 
-bool writeAll(int fd, const char *data, std::size_t size)
+} // namespace
+
+bool WriteAll(int fd, const char *data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -53,8 +55,6 @@ bool writeAll(int fd, const char *data, std::size_t size)
     }
     return true;
 }
-
-} // namespace
 
 std::string FolderOf(const std::string &path)
 {
@@ -144,7 +144,7 @@ bool ReplaceFile(const std::string &target, const void *data, std::size_t size, 
         const int fd = ::open(tmp.path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
         if (fd < 0)
             throw Error("cannot open " + tmp.path() + ": " + errnoText(errno));
-        const bool written = writeAll(fd, static_cast<const char *>(data), size);
+        const bool written = WriteAll(fd, static_cast<const char *>(data), size);
         const int saved = errno;
         ::close(fd);
         if (!written)

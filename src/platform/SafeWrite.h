@@ -62,6 +62,10 @@ private:
 // reason in *error when given.
 bool ReplaceFile(const std::string &target, const void *data, std::size_t size, std::string *error = nullptr);
 
+// Writes all of `data` to `fd`, through interruptions and short writes; false (errno set) on
+// failure.
+bool WriteAll(int fd, const char *data, std::size_t size);
+
 // fsync of a file or a folder by name; false when it could not be opened or synced.
 bool SyncPath(const std::string &path);
 // The folder part of a path, with its trailing "/" ("./" for a bare name).

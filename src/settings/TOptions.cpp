@@ -88,23 +88,6 @@ QString optionsPath()
     return ProgramFolder::findCaseInsensitive(folder + QLatin1String(kOptionsFileName));
 }
 
-bool writeAll(int fd, const char *data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0)
-            return false;
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
-
 // The new block replaces the old file only once it is whole on the disk, so a crash or a full
 // disk never leaves a short or empty settings file.
 bool writeReplacing(const QByteArray &target, const TOptions &o)
@@ -124,7 +107,7 @@ bool writeReplacing(const QByteArray &target, const TOptions &o)
         const int fd = ::open(tmp->path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
         if (fd < 0)
             return false;
-        bool ok = writeAll(fd, bytes, sizeof o);
+        bool ok = SafeWrite::WriteAll(fd, bytes, sizeof o);
         ok = (::close(fd) == 0) && ok;
         try {
             if (ok)
@@ -141,7 +124,7 @@ bool writeReplacing(const QByteArray &target, const TOptions &o)
     const int wfd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
     if (wfd < 0)
         return false;
-    bool ok = writeAll(wfd, bytes, sizeof o) && ::ftruncate(wfd, off_t(sizeof o)) == 0 && ::fsync(wfd) == 0;
+    bool ok = SafeWrite::WriteAll(wfd, bytes, sizeof o) && ::ftruncate(wfd, off_t(sizeof o)) == 0 && ::fsync(wfd) == 0;
     ok = (::close(wfd) == 0) && ok;
     return ok;
 }
