@@ -645,42 +645,22 @@ TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyEx
     TCdxSorter sorter(keyLength, pad, unique);
     uint32_t count = table_.RecordCount();
     sorter.Reserve(forCond ? 0 : count);
-    std::vector<char> record(size_t(table_.RecordLength()) + 1);
-    bool cache = table_.ReadCache();
-    table_.SetReadCache(true);
-    try {
-        // Read in place, the few bytes a key needs would each wait for memory: they are
-        // fetched some records ahead meanwhile.
-        int from, to, forFrom, forTo;
-        key.RecordSpan(from, to);
-        if (forCond) {
-            forCond->RecordSpan(forFrom, forTo);
-            if (forFrom < forTo) {
-                from = from < to ? std::min(from, forFrom) : forFrom;
-                to = std::max(to, forTo);
-            }
-        }
-        const uint32_t ahead = 16;
-        for (uint32_t n = 1; n <= count; ++n) {
-            if (n + ahead <= count && from < to)
-                if (const char* later = table_.PeekRecord(n + ahead))
-                    for (int byte = from; byte < to + 63; byte += 64)
-                        __builtin_prefetch(later + std::min(byte, to - 1));
-            const char* at = table_.PeekRecord(n);
-            if (!at) {
-                table_.ReadRecordInto(n, record.data());
-                at = record.data();
-            }
+    // The table is read in runs of records into one small buffer that stays in the
+    // processor's cache, rather than into fresh memory of the table's size.
+    const size_t length = size_t(table_.RecordLength());
+    const uint32_t per = uint32_t(std::max<size_t>(1, (size_t(256) << 10) / std::max<size_t>(1, length)));
+    std::vector<char> run(size_t(per) * length + 1);
+    for (uint32_t first = 1; first <= count; first += per) {
+        const uint32_t n = std::min(per, count - first + 1);
+        table_.ReadRecordRun(first, n, run.data());
+        for (uint32_t i = 0; i < n; ++i) {
+            const char* at = run.data() + size_t(i) * length;
             if (forCond && !forCond->Matches(at))
                 continue;
             key.KeyInto(at, sorter.NextKey(), keyLength, pad);
-            sorter.Commit(n);
+            sorter.Commit(first + i);
         }
-    } catch (...) {
-        table_.SetReadCache(cache);
-        throw;
     }
-    table_.SetReadCache(cache);
 
     // Every key is known: only now does the file grow, so a record whose key cannot be
     // computed leaves it as it was.
