@@ -607,106 +607,111 @@ TCdxTag* TCdxFile::TagByName(const std::string& name)
 TCdxTag* TCdxFile::AddTag(const std::string& givenName, const std::string& keyExpression,
                           bool unique, bool ascending, const std::string& forExpression)
 {
-    std::string name = AsciiUpper(Trim(givenName)).substr(0, DirectoryKeyLength);
-    if (name.empty())
-        throw EDbfError(5117, 5114, "Tag Field is Empty");
+    return AddTags({TCdxTagSpec{givenName, keyExpression, unique, ascending, forExpression}}).front();
+}
+
+std::vector<TCdxTag*> TCdxFile::AddTags(const std::vector<TCdxTagSpec>& specs)
+{
     if (!disk_.IsOpen())
         throw EDbfError(103, 0, fileName_);
     if (!readWrite_)
         throw EDbfError(DbfErr::AccessDenied, DbfErr::OpWrite, fileName_);
 
-    // Compile first: a bad expression leaves the file as it was.
-    TExpHandler key(&table_);
-    key.Compile(keyExpression);
-    if (key.IsEmpty())
-        throw EDbfExpression("Expression cannot be evaluated");
-    // The handler caps lengths at the format's limit; a longer text must be refused, not cut.
-    int keyLength = key.KeyType() == 'C' ? int(key.Evaluate().text.size()) : key.KeyLength();
-    if (keyLength < 1 || keyLength > CdxMaxKeyLength)
-        throw EDbfError(2112, 0, fileName_ + ": key length " + std::to_string(keyLength));
-    std::unique_ptr<TExpHandler> forCond;
-    if (!Trim(forExpression).empty()) {
-        forCond = std::make_unique<TExpHandler>(&table_);
-        forCond->Compile(forExpression);
-    }
-
-    std::string dirKey = dir_->PadKey(name);
-
-    TCdxTagHeader header;
-    header.KeyLength = uint16_t(keyLength);
-    header.Options = CdxOptCompact | CdxOptCompound | (unique ? CdxOptUnique : 0) |
-                     (forCond ? CdxOptFor : 0);
-    header.Descending = !ascending;
-    header.KeyExpression = Trim(keyExpression);
-    header.ForExpression = forCond ? Trim(forExpression) : std::string();
-
-    char keyType = key.KeyType();
-    char pad = keyType == 'C' ? ' ' : '\0';
-    TCdxSorter sorter(keyLength, pad, unique);
+    struct Build {
+        std::string name;
+        std::string dirKey;
+        TCdxTagHeader header;
+        std::unique_ptr<TExpHandler> key;
+        std::unique_ptr<TExpHandler> forCond;
+        int keyLength;
+        char pad;
+        std::unique_ptr<TCdxSorter> sorter;
+    };
+    std::vector<Build> builds;
     uint32_t count = table_.RecordCount();
-    sorter.Reserve(forCond ? 0 : count);
-    std::vector<char> record(size_t(table_.RecordLength()) + 1);
-    bool cache = table_.ReadCache();
-    table_.SetReadCache(true);
-    try {
-        // Read in place, the few bytes a key needs would each wait for memory: they are
-        // fetched some records ahead meanwhile.
-        int from, to, forFrom, forTo;
-        key.RecordSpan(from, to);
-        if (forCond) {
-            forCond->RecordSpan(forFrom, forTo);
-            if (forFrom < forTo) {
-                from = from < to ? std::min(from, forFrom) : forFrom;
-                to = std::max(to, forTo);
+    for (const TCdxTagSpec& spec : specs) {
+        Build b;
+        b.name = AsciiUpper(Trim(spec.Name)).substr(0, DirectoryKeyLength);
+        if (b.name.empty())
+            throw EDbfError(5117, 5114, "Tag Field is Empty");
+
+        // Compile first: a bad expression leaves the file as it was.
+        b.key = std::make_unique<TExpHandler>(&table_);
+        b.key->Compile(spec.KeyExpression);
+        if (b.key->IsEmpty())
+            throw EDbfExpression("Expression cannot be evaluated");
+        // The handler caps lengths at the format's limit; a longer text must be refused, not cut.
+        b.keyLength = b.key->KeyType() == 'C' ? int(b.key->Evaluate().text.size()) : b.key->KeyLength();
+        if (b.keyLength < 1 || b.keyLength > CdxMaxKeyLength)
+            throw EDbfError(2112, 0, fileName_ + ": key length " + std::to_string(b.keyLength));
+        if (!Trim(spec.ForExpression).empty()) {
+            b.forCond = std::make_unique<TExpHandler>(&table_);
+            b.forCond->Compile(spec.ForExpression);
+        }
+
+        b.dirKey = dir_->PadKey(b.name);
+
+        b.header.KeyLength = uint16_t(b.keyLength);
+        b.header.Options = CdxOptCompact | CdxOptCompound | (spec.Unique ? CdxOptUnique : 0) |
+                           (b.forCond ? CdxOptFor : 0);
+        b.header.Descending = !spec.Ascending;
+        b.header.KeyExpression = Trim(spec.KeyExpression);
+        b.header.ForExpression = b.forCond ? Trim(spec.ForExpression) : std::string();
+
+        b.pad = b.key->KeyType() == 'C' ? ' ' : '\0';
+        b.sorter = std::make_unique<TCdxSorter>(b.keyLength, b.pad, spec.Unique);
+        b.sorter->Reserve(b.forCond ? 0 : count);
+        builds.push_back(std::move(b));
+    }
+
+    // The table is read once for all the tags, in runs of records into one small buffer that
+    // stays in the processor's cache rather than into fresh memory of the table's size.
+    const size_t length = size_t(table_.RecordLength());
+    const uint32_t per = uint32_t(std::max<size_t>(1, (size_t(256) << 10) / std::max<size_t>(1, length)));
+    std::vector<char> run(size_t(per) * length + 1);
+    for (uint32_t first = 1; first <= count && !builds.empty(); first += per) {
+        const uint32_t n = std::min(per, count - first + 1);
+        table_.ReadRecordRun(first, n, run.data());
+        for (Build& b : builds) {
+            for (uint32_t i = 0; i < n; ++i) {
+                const char* at = run.data() + size_t(i) * length;
+                if (b.forCond && !b.forCond->Matches(at))
+                    continue;
+                b.key->KeyInto(at, b.sorter->NextKey(), b.keyLength, b.pad);
+                b.sorter->Commit(first + i);
             }
         }
-        const uint32_t ahead = 16;
-        for (uint32_t n = 1; n <= count; ++n) {
-            if (n + ahead <= count && from < to)
-                if (const char* later = table_.PeekRecord(n + ahead))
-                    for (int byte = from; byte < to + 63; byte += 64)
-                        __builtin_prefetch(later + std::min(byte, to - 1));
-            const char* at = table_.PeekRecord(n);
-            if (!at) {
-                table_.ReadRecordInto(n, record.data());
-                at = record.data();
-            }
-            if (forCond && !forCond->Matches(at))
-                continue;
-            key.KeyInto(at, sorter.NextKey(), keyLength, pad);
-            sorter.Commit(n);
+    }
+
+    // Every key of every tag is known: only now does the file grow, so a record whose key
+    // cannot be computed leaves it as it was. The tags are written one after the other, each
+    // as a build of it alone would write it.
+    std::vector<TCdxTag*> result;
+    for (Build& b : builds) {
+        uint32_t headerAt = AllocPage();
+        AllocPage();
+        std::array<uint8_t, 1024> buf{};
+        b.header.Root = b.sorter->Write(*this, count);
+        b.sorter.reset();
+        CdxEncodeHeader(b.header, buf.data());
+        disk_.Write(headerAt, buf.data(), buf.size());
+
+        // A tag replaces one of its name only once it is built.
+        if (TCdxTag* old = TagByName(b.name)) {
+            dir_->KeyDelete(old->dirKey_, old->HeaderOffset());
+            tags_.erase(std::find_if(tags_.begin(), tags_.end(), [old](const auto& t) { return t.get() == old; }));
         }
-    } catch (...) {
-        table_.SetReadCache(cache);
-        throw;
+        dir_->KeyAdd(b.dirKey, headerAt);
+        dirHeaderDirty_ = true;
+        WriteDirectoryHeader();
+
+        std::unique_ptr<TCdxTag> tag(new TCdxTag(*this, b.name, headerAt, b.header, false));
+        tag->dirKey_ = b.dirKey;
+        tag->Compile();
+        result.push_back(tag.get());
+        tags_.push_back(std::move(tag));
+        SortTags();
     }
-    table_.SetReadCache(cache);
-
-    // Every key is known: only now does the file grow, so a record whose key cannot be
-    // computed leaves it as it was.
-    uint32_t headerAt = AllocPage();
-    AllocPage();
-    std::array<uint8_t, 1024> buf{};
-    header.Root = sorter.Write(*this, count);
-    CdxEncodeHeader(header, buf.data());
-    disk_.Write(headerAt, buf.data(), buf.size());
-
-    // The tag replaces one of its name only now that it is built: a failed build (a record
-    // whose key cannot be computed) leaves the directory as it was.
-    if (TCdxTag* old = TagByName(name)) {
-        dir_->KeyDelete(old->dirKey_, old->HeaderOffset());
-        tags_.erase(std::find_if(tags_.begin(), tags_.end(), [old](const auto& t) { return t.get() == old; }));
-    }
-    dir_->KeyAdd(dirKey, headerAt);
-    dirHeaderDirty_ = true;
-    WriteDirectoryHeader();
-
-    std::unique_ptr<TCdxTag> tag(new TCdxTag(*this, name, headerAt, header, false));
-    tag->dirKey_ = dirKey;
-    tag->Compile();
-    TCdxTag* result = tag.get();
-    tags_.push_back(std::move(tag));
-    SortTags();
     return result;
 }
 

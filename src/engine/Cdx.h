@@ -17,6 +17,14 @@
 #include <string>
 #include <vector>
 
+struct TCdxTagSpec {
+    std::string Name;
+    std::string KeyExpression;
+    bool Unique = false;
+    bool Ascending = true;
+    std::string ForExpression;
+};
+
 class TCdxFile;
 
 class TCdxTag : public TIndexTag {
@@ -128,6 +136,9 @@ public:
     // Creates or replaces a tag and builds it from every record of the table.
     TCdxTag* AddTag(const std::string& name, const std::string& keyExpression, bool unique = false,
                     bool ascending = true, const std::string& forExpression = "");
+    // Several tags built in one pass over the table; the file ends as the same AddTag calls
+    // in turn would leave it.
+    std::vector<TCdxTag*> AddTags(const std::vector<TCdxTagSpec>& specs);
 
     void TagUpdate(uint32_t recNo, bool appended) override;
     void FlushIndex() override;

@@ -1848,6 +1848,11 @@ int TDbfDataSet::CompareBookmarks(const TBookmark &a, const TBookmark &b)
 void TDbfDataSet::IndexOn(const std::string &file, const std::string &tag, const std::string &key,
                           const std::string &forExpression, TIndexUnique unique, TSortStatus order)
 {
+    IndexOn(file, {TCdxTagSpec{tag, key, unique == iuUnique, order == ssAscending, forExpression}});
+}
+
+void TDbfDataSet::IndexOn(const std::string &file, const std::vector<TCdxTagSpec> &tags)
+{
     CheckActive();
     CheckBrowseMode();
     FBusy = bzIndexing;
@@ -1862,7 +1867,7 @@ void TDbfDataSet::IndexOn(const std::string &file, const std::string &tag, const
         TCdxFile cdx(*FTable);
         cdx.Open(WithDirectory(FDatabaseName, Trim(file)), true, FTable->Shared(), FTable->ReadWrite());
         try {
-            cdx.AddTag(tag, key, unique == iuUnique, order == ssAscending, forExpression);
+            cdx.AddTags(tags);
         } catch (...) {
             try {
                 cdx.Close();

@@ -13,6 +13,8 @@
 #include <variant>
 #include <vector>
 
+struct TCdxTagSpec;
+
 class TDbfDataSet;
 class TCdxFile;
 class TCdxTag;
@@ -230,6 +232,8 @@ public:
     void IndexOn(const std::string &file, const std::string &tag, const std::string &key,
                  const std::string &forExpression = "", TIndexUnique unique = iuDuplicates,
                  TSortStatus order = ssAscending);
+    // Several tags of one index file built in one pass over the table (engine/Cdx.h).
+    void IndexOn(const std::string &file, const std::vector<TCdxTagSpec> &tags);
     void CopyTo(const std::string &file, const std::string &key = "");
     void FlushDBF();
 

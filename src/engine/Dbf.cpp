@@ -296,6 +296,8 @@ void TDbfTable::Open(const std::string& path, bool readWrite, bool shared)
         if (area && disk_.Read(32, desc.data(), area) != area)
             throw invalid();
         fields_.clear();
+    blank_.clear();
+        blank_.clear();
         int offset = 1;
         for (size_t i = 0; i + 32 <= area; i += 32) {
             const uint8_t* d = &desc[i];
@@ -339,6 +341,8 @@ void TDbfTable::Open(const std::string& path, bool readWrite, bool shared)
     } catch (...) {
         disk_.Close();
         fields_.clear();
+    blank_.clear();
+        blank_.clear();
         throw;
     }
 }
@@ -391,6 +395,7 @@ void TDbfTable::Close()
     held_.clear();
     disk_.Close();
     fields_.clear();
+    blank_.clear();
     recordCount_ = recNo_ = 0;
     cache_.clear();
     cacheFirst_ = cacheCount_ = 0;
@@ -803,6 +808,18 @@ void TDbfTable::ReadRecordInto(uint32_t n, char* buf)
     readRecordAt(n, buf);
 }
 
+void TDbfTable::ReadRecordRun(uint32_t first, uint32_t count, char* buf)
+{
+    checkOpen();
+    if (count == 0)
+        return;
+    if (first == 0 || first > recordCount_ || count > recordCount_ - first + 1)
+        throw EDbfError(DbfErr::BeyondEof, 0, fileName_);
+    writeHeld();  // the cached blocks are written through; only held appends wait
+    const uint64_t pos = uint64_t(headerLength_) + uint64_t(first - 1) * uint64_t(recordLength_);
+    disk_.ReadExact(pos, buf, size_t(count) * size_t(recordLength_));
+}
+
 const char* TDbfTable::PeekRecord(uint32_t n)
 {
     checkOpen();
@@ -913,12 +930,19 @@ void TDbfTable::Blank()
 {
     checkOpen();
     materialize();
-    std::fill(current_.begin(), current_.begin() + recordLength_, ' ');
-    for (const auto& f : fields_) {
-        if (f.Type == 'N' || f.Type == 'F')
-            writeNumber(f.Ordinal, 0);
-        else if (f.Type == 'I')
-            std::memset(fieldPtr(f.Ordinal), 0, size_t(f.Length));
+    // The empty record of a layout is made once and copied after that: formatting its
+    // numbers anew for every appended record cost an import more than the appends.
+    if (blank_.size() == size_t(recordLength_)) {
+        std::memcpy(current_.data(), blank_.data(), blank_.size());
+    } else {
+        std::fill(current_.begin(), current_.begin() + recordLength_, ' ');
+        for (const auto& f : fields_) {
+            if (f.Type == 'N' || f.Type == 'F')
+                writeNumber(f.Ordinal, 0);
+            else if (f.Type == 'I')
+                std::memset(fieldPtr(f.Ordinal), 0, size_t(f.Length));
+        }
+        blank_.assign(current_.begin(), current_.begin() + recordLength_);
     }
     std::fill(changed_.begin(), changed_.end(), true);
 }

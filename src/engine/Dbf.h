@@ -143,6 +143,9 @@ public:
     // Record n where it already lies whole in an exclusive table's block cache, valid until
     // the next call on the table; null when it must be read with ReadRecordInto.
     const char* PeekRecord(uint32_t n);
+    // Reads count records from first on into buf straight from the file, past the block
+    // cache: a whole-table pass (a tag build) then costs no memory of the table's size.
+    void ReadRecordRun(uint32_t first, uint32_t count, char* buf);
 
     // --- fields by 0-based index; record defaults to the current buffer
     std::string GetRaw(int field, const char* record = nullptr) const;       // full length
@@ -286,6 +289,7 @@ private:
     uint32_t userId_ = 0;
     uint32_t lastStamp_ = 0;
     std::vector<char> current_, old_, work_;
+    std::vector<char> blank_;  // the layout's empty record, once made
     std::vector<bool> changed_;
     std::vector<TDbfIndexLink*> indexes_;
     bool holdAppends_ = false;

@@ -82,6 +82,14 @@ TCreateLearned::TCreateLearned(TDbfDataSet *table)
     SetUp(*this, table, LearnedFields);
 }
 
+std::vector<TCdxTagSpec> DictionaryTagSpecs()
+{
+    std::vector<TCdxTagSpec> specs;
+    for (const std::string &tag : DictionaryTags)
+        specs.push_back(TCdxTagSpec{tag, tag, false, true, ""});
+    return specs;
+}
+
 void RebuildDictionaryIndex(TDbfDataSet &words, const std::string &path)
 {
     const std::string cdx = path + ".cdx";
@@ -97,8 +105,7 @@ void RebuildDictionaryIndex(TDbfDataSet &words, const std::string &path)
     words.SetIndexName("");
     words.SetTableName(path + ".wrd");
     words.Open();
-    for (const std::string &tag : DictionaryTags)
-        words.IndexOn(cdx, tag, tag, "", iuDuplicates, ssAscending);
+    words.IndexOn(cdx, DictionaryTagSpecs());
     words.AddIndexFile(cdx);
     words.SetIndexName("MISS");
     words.First();

@@ -15,6 +15,8 @@ extern const std::vector<std::string> LearnedFields; // the same ten and DATE
 
 // The dictionary's tags in the order they are built; each tag's key is the field of its name.
 extern const std::vector<std::string> DictionaryTags; // MISS, KBMISS, WORD1, WORD2
+// The four tags as one build (TDbfDataSet::IndexOn), each keyed on its field, ascending.
+std::vector<TCdxTagSpec> DictionaryTagSpecs();
 
 // Table creators for the two layouts. Both replace an existing file of the same name and
 // leave the new, empty table open in the cursor, without an index.

@@ -156,6 +156,35 @@ TEST_F(DbfTest, AppendingOneRecordGivesTheSpecifiedFile)
     EXPECT_EQ(t.GetNumber(t.FindField("miss")), 0);
 }
 
+// The empty record made once for a layout is that layout's: a second record starts as empty
+// as the first (nothing of the first one's values), and the same table object opened on
+// another layout blanks that layout's numbers where they lie.
+TEST_F(DbfTest, BlankIsTheEmptyRecordOfTheOpenLayout)
+{
+    const std::string topic = dictionary();
+    const std::string other = CreateDbfTable(dir / "Other.dbf", {"NAME;C;4;0", "COUNT;N;6;2"});
+    TDbfTable t;
+    t.Open(topic);
+    for (const char* word : {"cat", "dog"}) {
+        t.Blank();
+        if (std::string(word) == "cat") {
+            t.SetString(t.FindField("WORD2"), "kot");
+            t.SetNumber(t.FindField("MISS"), 7);
+        }
+        t.SetString(t.FindField("WORD1"), word);
+        t.AppendRecord();
+    }
+    ASSERT_TRUE(t.GetRecord(2));
+    EXPECT_EQ(t.GetString(t.FindField("WORD2")), "");
+    EXPECT_EQ(t.GetRaw(t.FindField("MISS")), "    0");
+    t.Close();
+    t.Open(other);
+    t.Blank();
+    t.AppendRecord();
+    EXPECT_EQ(t.GetRaw(0), "    ");
+    EXPECT_EQ(t.GetRaw(1), "  0.00");
+}
+
 TEST_F(DbfTest, LearnedLayoutAndBuilderVersionBytes)
 {
     auto learned = topicFields();

@@ -172,6 +172,78 @@ TEST(SortedBuild, IndexBytesStayTheSame)
     EXPECT_TRUE(diff.first == built.end()) << "first difference at byte " << (diff.first - built.begin());
 }
 
+// Tags built together in one pass over the table write the bytes the same tags built one
+// at a time have always written; a batch that fails on any of its tags writes nothing.
+TEST(SortedBuild, TagsBuiltTogetherWriteTheSameBytes)
+{
+    TempFolder dir;
+    TDbfTable table;
+    table.Open(CreateDbfTable(dir / "v.wrd", topicFields()), true, false);
+    fillVariedTable(table, 3000);
+    auto spec = [](const char* name, const char* key, bool unique = false, bool ascending = true,
+                   const char* forExpression = "") {
+        return TCdxTagSpec{name, key, unique, ascending, forExpression};
+    };
+    const std::vector<TCdxTagSpec> specs = {
+        spec("MISS", "MISS"), spec("KBMISS", "KBMISS"), spec("WORD1", "WORD1"), spec("WORD2", "WORD2"),
+        spec("WAVSTART", "WAVSTART"), spec("UPWORD", "UPPER(WORD1)"), spec("BOTH", "WORD1+WORD2"),
+        spec("SHORT", "LEFT(WORD2,3)"), spec("UNIQUE", "WORD2", true), spec("DOWN", "MISS", false, false),
+        spec("SOME", "TRANSCRIPT", false, true, "MISS > 100"), spec("NONE", "WORD1", false, true, "MISS > 100000")};
+    {
+        TCdxFile cdx(table);
+        cdx.Open(dir / "v.cdx", true, false, true);
+        EXPECT_EQ(cdx.AddTags(specs).size(), specs.size());
+        EXPECT_TRUE(cdx.Check().empty());
+    }
+    EXPECT_TRUE(readBytes(dir / "v.cdx") ==
+                readBytes(std::string(WORDPOP_SOURCE_DIR) + "/tests/engine/data/varied-tags.cdx"));
+
+    // A bad expression among the tags, or a record whose key cannot be computed for one of
+    // them, leaves an index with tags of the same names as it was.
+    const auto good = readBytes(dir / "v.cdx");
+    table.GetRecord(2900);
+    table.SetRaw(GMiss, "x1");
+    table.PutRecord(2900);
+    for (const std::vector<TCdxTagSpec>& failing :
+         {std::vector<TCdxTagSpec>{spec("WORD1", "WORD1"), spec("BAD", "NOSUCHFIELD")},
+          std::vector<TCdxTagSpec>{spec("WORD1", "WORD1"), spec("MISS", "MISS"), spec("NEW", "WORD2")}}) {
+        TCdxFile cdx(table);
+        cdx.Open(dir / "v.cdx", false, false, true);
+        EXPECT_ANY_THROW(cdx.AddTags(failing));
+        EXPECT_EQ(cdx.TagCount(), int(specs.size()));
+    }
+    EXPECT_TRUE(readBytes(dir / "v.cdx") == good);
+}
+
+// A run of records read straight from the file is what ReadRecordInto gives record by
+// record, appends still held included; a run past the last record is refused.
+TEST(SortedBuild, RecordRunsEqualSingleReads)
+{
+    TempFolder dir;
+    TDbfTable table;
+    table.Open(CreateDbfTable(dir / "r.wrd", topicFields()), true, false);
+    fillVariedTable(table, 300);
+    table.HoldAppends(true);
+    table.Blank();
+    table.SetString(GWord1, "held");
+    table.AppendRecord();
+    const uint32_t count = table.RecordCount();
+    const size_t length = size_t(table.RecordLength());
+    std::vector<char> run(count * length), one(length);
+    table.ReadRecordRun(1, count, run.data());
+    for (uint32_t n = 1; n <= count; ++n) {
+        table.ReadRecordInto(n, one.data());
+        EXPECT_EQ(std::string(run.data() + (n - 1) * length, length), std::string(one.data(), length)) << n;
+    }
+    EXPECT_EQ(table.GetString(GWord1, run.data() + (count - 1) * length), "held");
+    table.ReadRecordRun(count, 1, run.data());
+    table.ReadRecordRun(5, 0, run.data());
+    EXPECT_THROW(table.ReadRecordRun(0, 1, run.data()), EDbfError);
+    EXPECT_THROW(table.ReadRecordRun(count, 2, run.data()), EDbfError);
+    EXPECT_THROW(table.ReadRecordRun(count + 1, 1, run.data()), EDbfError);
+    table.HoldAppends(false);
+}
+
 // Keys written in place are the keys KeyBytes gives, cut or filled to the tag's length, for
 // every field type and for computed keys; a record that has no key fails the same way.
 TEST(SortedBuild, KeyIntoWritesWhatKeyBytesGives)

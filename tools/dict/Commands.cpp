@@ -4,6 +4,7 @@
 
 #include "platform/SafeWrite.h"
 
+#include "engine/Cdx.h"
 #include "engine/DataSet.h"
 #include "engine/Dbf.h"
 #include "engine/DiskFile.h"
@@ -254,8 +255,7 @@ int Import(const Options &o, std::ostream &out, std::ostream &err)
         // The index is built in one pass over the words; an index of the same name left from
         // an earlier table is replaced with it.
         if (buildTags)
-            for (const std::string &tag : DictionaryTags)
-                ds.IndexOn(tmp.index(), tag, tag, "", iuDuplicates, ssAscending);
+            ds.IndexOn(tmp.index(), DictionaryTagSpecs());
         ds.Close();
     }
     tmp.commit(o.file, cdx, withIndex || buildTags);
@@ -331,8 +331,7 @@ int Reindex(const Options &o, std::ostream &out)
     {
         TDbfDataSet ds;
         openCursor(ds, o.file, false, std::string(), cdx);
-        for (const std::string &tag : DictionaryTags)
-            ds.IndexOn(tmp.index(), tag, tag, "", iuDuplicates, ssAscending);
+        ds.IndexOn(tmp.index(), DictionaryTagSpecs());
         records = ds.Table()->RecordCount();
         ds.Close();
     }
