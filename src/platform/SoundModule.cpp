@@ -2,6 +2,8 @@
 // multimedia libraries it pulls in do not expect to be unloaded).
 #include "platform/SoundModule.h"
 
+#include "platform/Modules.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -15,25 +17,7 @@ namespace SoundModuleLoader {
 
 QStringList candidates()
 {
-    QStringList folders;
-    QString exe = QCoreApplication::applicationDirPath();
-    if (exe.isEmpty())
-        exe = QFileInfo(QFile::symLinkTarget("/proc/self/exe")).absolutePath();
-    if (!exe.isEmpty()) {
-        folders << exe;
-        folders << exe + QStringLiteral("/../lib/wordpop");
-    }
-    folders << QStringLiteral(WORDPOP_LIB_INSTALL_DIR);
-    // Test programs and tools run from folders of the build tree other than the executable's.
-    folders << QStringLiteral(WORDPOP_SOUND_MODULE_BUILD_DIR);
-
-    QStringList files;
-    for (const QString &folder : folders) {
-        const QString file = QDir::cleanPath(QDir(folder).absoluteFilePath(QLatin1String(FileName)));
-        if (!files.contains(file))
-            files << file;
-    }
-    return files;
+    return Modules::candidates(QLatin1String(FileName));
 }
 
 SoundModule *module()

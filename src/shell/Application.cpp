@@ -2,7 +2,6 @@
 // folder and the message box, and on the hidden window for the settings and the activity timer.
 #include "shell/Application.h"
 
-#include "download/Download.h"
 #include "engine/DataSet.h"
 #include "learning/MainForm.h"
 #include "messages/Information.h"
@@ -12,6 +11,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/SingleInstance.h"
 #include "shell/ActivityMonitor.h"
+#include "shell/DownloadModule.h"
 #include "shell/HiddenWindow.h"
 #include "shell/TrayStartup.h"
 #include "store/AddWord.h"
@@ -134,7 +134,7 @@ int WordpopMain(int argc, char **argv)
         // The dictionaries window's "Редактировать" opens the editor.
         TDictionaryHooks::EditDictionary = EditDictionary;
         // The dictionaries window's "Загрузить словари с …" opens the download window.
-        TDictionaryHooks::RunDownload = [](QWidget *parent) { return RunDownload(parent); };
+        TDictionaryHooks::RunDownload = DownloadModule::Run;
         // The desktop's session management: its request for the user's data, and a quit it
         // starts (the tray's own Quit has set the quitting mark first, and saves nothing).
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager &) {

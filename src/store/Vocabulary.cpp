@@ -1,9 +1,9 @@
 // Shared pieces of the vocabulary import: names, markup, sound copies and records.
 #include "store/Vocabulary.h"
 
-#include "store/AnkiReader.h"
 #include "store/KvtmlReader.h"
 
+#include "platform/Modules.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Text.h"
 #include "sound/SoundPaths.h"
@@ -347,11 +347,28 @@ Prepared prepare(const QString &path, const ReadOptions &options, const QString 
     return p;
 }
 
+PackageReader packageReader = nullptr;
+QString packageModuleFile = QStringLiteral("wordpop-anki.so");
+
 Vocabulary read(const QString &path, const ReadOptions &options)
 {
     if (path.toLower().endsWith(".kvtml"))
         return KvtmlReader::readFile(path, options);
-    return AnkiReader::readFile(path, options);
+    if (!packageReader) {
+        static QString problem;
+        static const PackageReader loaded = [] {
+            using Entry = PackageReader (*)(int version);
+            auto entry = reinterpret_cast<Entry>(Modules::entry(packageModuleFile, "wordpop_anki_module", &problem));
+            PackageReader reader = entry ? entry(kPackageModuleVersion) : nullptr;
+            if (entry && !reader)
+                problem = QStringLiteral("%1 belongs to another version of the program").arg(packageModuleFile);
+            return reader;
+        }();
+        if (!loaded)
+            throw VocabularyError(path, "Anki packages cannot be read here: " + problem);
+        packageReader = loaded;
+    }
+    return packageReader(path, options);
 }
 
 } // namespace Vocab

@@ -126,6 +126,16 @@ struct ReadOptions {
 bool isVocabularyFile(const QString &path);
 Vocabulary read(const QString &path, const ReadOptions &options);
 
+// Anki packages are read by the package module "wordpop-anki.so", loaded on the first package
+// so that a start never maps libzip, libzstd and SQLite. A program that links the reader itself
+// (the dictionary tool) sets packageReader instead. Without either, reading a package throws a
+// VocabularyError that says the module could not be loaded.
+using PackageReader = Vocabulary (*)(const QString &path, const ReadOptions &options);
+inline constexpr int kPackageModuleVersion = 1;
+// Tests name a module that is not there to see the failure.
+extern QString packageModuleFile; // "wordpop-anki.so"
+extern PackageReader packageReader;
+
 // A vocabulary read and turned into dictionary records, its sounds already copied (and taken
 // back unless committed). What the tool and the import window write into tables.
 struct PreparedDictionary {

@@ -18,6 +18,8 @@ expect=(
   ./usr/bin/wordpop-dict
   ./usr/lib/wordpop/wordpop-hook.so
   ./usr/lib/wordpop/wordpop-sound.so
+  ./usr/lib/wordpop/wordpop-anki.so
+  ./usr/lib/wordpop/wordpop-download.so
   ./usr/share/wordpop/langs.dat
   ./usr/share/wordpop/wordpop.html
   ./usr/share/wordpop/BASE/ON/Animals.wrd

@@ -3,7 +3,7 @@
 set(vocab_reader_srcs
   ${CMAKE_SOURCE_DIR}/src/store/Vocabulary.cpp
   ${CMAKE_SOURCE_DIR}/src/store/KvtmlReader.cpp
-  ${CMAKE_SOURCE_DIR}/src/store/AnkiReader.cpp)
+  ${CMAKE_SOURCE_DIR}/ankimodule/AnkiReader.cpp)
 target_sources(${name} PRIVATE ${vocab_reader_srcs})
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WORDPOP_FUZZ_VOCAB REQUIRED IMPORTED_TARGET libzip libzstd sqlite3)

@@ -4,6 +4,7 @@
 
 #include "engine/DiskFile.h"
 #include "engine/EngineError.h"
+#include "store/AnkiReader.h"
 #include "store/ImportReader.h"
 #include "store/Vocabulary.h"
 
@@ -168,6 +169,10 @@ dict::Options parse(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    // The tool is no resident program: it links the package reader instead of loading it.
+    Vocab::packageReader = [](const QString &path, const Vocab::ReadOptions &options) {
+        return AnkiReader::readFile(path, options);
+    };
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::cout << usage;
         return 0;
