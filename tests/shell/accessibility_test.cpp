@@ -1,6 +1,7 @@
 // What a screen reader is told of every window: each button, check box and edit has a name.
 // The windows are the real ones, made as the program makes them; the tree walked is Qt's
 // accessibility tree, the one the AT-SPI bridge hands to Orca.
+#include "ProgramGlobals.h"
 #include "shell/TrayStartup.h"
 
 #include "common/TestHome.h"
@@ -96,16 +97,7 @@ protected:
     void TearDown() override
     {
         DestroyTrayMenu();
-        delete FWordpop;
-        FWordpop = nullptr;
-        Topics->CloseDictionary();
-        delete Topics;
-        Topics = nullptr;
-        delete TWords;
-        TWords = nullptr;
-        delete FNo;
-        FNo = nullptr;
-        ProgramFolder::set(QString());
+        DestroyProgramGlobals();
     }
 
     TestHome home;

@@ -1,6 +1,7 @@
 // The trainer's side of the dictionaries window: after a window that changed nothing the lesson
 // stays as it was; after one that did, the changed folders are read again, the words recounted
 // and a new question asked.
+#include "ProgramGlobals.h"
 #include "common/TestHome.h"
 #include "engine/DataSet.h"
 #include "learning/Lesson.h"
@@ -35,16 +36,7 @@ protected:
     }
     void TearDown() override
     {
-        delete FWordpop;
-        FWordpop = nullptr;
-        Topics->CloseDictionary();
-        delete Topics;
-        Topics = nullptr;
-        delete TWords;
-        TWords = nullptr;
-        delete FNo;
-        FNo = nullptr;
-        ProgramFolder::set(QString());
+        DestroyProgramGlobals();
     }
     // A ticked dictionary of `count` words, closed again.
     void dictionary(const QString &name, int count)

@@ -1,6 +1,7 @@
 // The options window as start-up wires it. The real wordpop on an X server of the test's own:
 // Alt+O in the trainer opens "Настройки", Esc closes it, and the settings file keeps every value
 // (keys go in through xdotool, XTest). In this process: both openers and what follows a Save.
+#include "ProgramGlobals.h"
 #include "common/PrivateXServer.h"
 #include "common/TestHome.h"
 #include "engine/DataSet.h"
@@ -185,16 +186,7 @@ protected:
     void TearDown() override
     {
         DestroyTrayMenu();
-        delete FWordpop;
-        FWordpop = nullptr;
-        Topics->CloseDictionary();
-        delete Topics;
-        Topics = nullptr;
-        delete TWords;
-        TWords = nullptr;
-        delete FNo;
-        FNo = nullptr;
-        ProgramFolder::set(QString());
+        DestroyProgramGlobals();
     }
 
     TestHome home;

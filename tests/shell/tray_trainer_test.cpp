@@ -1,6 +1,7 @@
 // The tray menu and the scheduling wired to the real trainer window as start-up wires them:
 // clicks, the lesson timer on a shortened minute, a pending lesson released by the hidden
 // window's activity timer, and Quit.
+#include "ProgramGlobals.h"
 #include "shell/TrayStartup.h"
 
 #include "common/TestHome.h"
@@ -53,16 +54,7 @@ protected:
     {
         DestroyTrayMenu();
         EXPECT_EQ(FTrayMenu, nullptr);
-        delete FWordpop;
-        FWordpop = nullptr;
-        Topics->CloseDictionary();
-        delete Topics;
-        Topics = nullptr;
-        delete TWords;
-        TWords = nullptr;
-        delete FNo;
-        FNo = nullptr;
-        ProgramFolder::set(QString());
+        DestroyProgramGlobals();
         TimeScale::setMsPerMinute(0);
     }
 
