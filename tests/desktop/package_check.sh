@@ -22,6 +22,7 @@ expect=(
   ./usr/lib/wordpop/wordpop-download.so
   ./usr/share/wordpop/langs.dat
   ./usr/share/wordpop/wordpop.html
+  ./usr/share/wordpop/wordpop.en.html
   ./usr/share/wordpop/BASE/ON/Animals.wrd
   ./usr/share/wordpop/BASE/ON/Animals.cdx
   ./usr/share/metainfo/org.wordpop.Wordpop.metainfo.xml
