@@ -146,6 +146,8 @@ void pressIn(QWidget *window, QWidget *control)
 TEST_F(HelpKeys, EveryWindowLeadsToItsSection)
 {
     const bool english = Language::IsEnglish();
+    // Both runs are set up with WORDPOP_LANG (Russian by default, English in extra.cmake).
+    EXPECT_EQ(english, qgetenv("WORDPOP_LANG") == "en");
     const QString file = home.home() + (english ? "wordpop.en.html" : "wordpop.html");
     QFile help(file);
     ASSERT_TRUE(help.open(QIODevice::ReadOnly)) << file.toStdString();
