@@ -94,7 +94,6 @@ QString HelpSection(const QWidget *window)
         {"TFProgress", "download-progress"},
         {"TFMessage", "messages"},
         {"TFLineInput", "line-input"},
-        {"TFInformation", "information"},
     };
     if (!window)
         return {};
