@@ -57,10 +57,24 @@ written=$(written_to_homes)
 entries=$(find "$upper" -path "$upper/tmp" -prune -o -path '*autostart*' -print)
 [ -z "$entries" ] || fail "installing made an autostart entry: $entries"
 
-PATH=/usr/local/bin:/usr/bin:/bin
+PATH=/usr/bin:/bin
 for tool in wordpop wordpop-dict; do
   [ "$(command -v "$tool")" = "/usr/bin/$tool" ] || fail "$tool is not /usr/bin/$tool on the PATH: $(command -v "$tool")"
 done
+
+# What the desktop and the software centre read of the package leads to what it installed.
+entry=/usr/share/applications/$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' \
+  /usr/share/metainfo/org.wordpop.Wordpop.metainfo.xml)
+starts=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry" 2>/dev/null)
+[ "$(command -v "$starts")" = /usr/bin/wordpop ] || fail "the menu entry $entry starts \"$starts\", not /usr/bin/wordpop"
+for binary in $(sed -n 's|.*<binary>\(.*\)</binary>.*|\1|p' /usr/share/metainfo/org.wordpop.Wordpop.metainfo.xml); do
+  [ -x "/usr/bin/$binary" ] || fail "the metainfo provides $binary, which is not installed"
+done
+if command -v man >/dev/null; then
+  for page in wordpop wordpop-dict; do
+    [ "$(man -w "$page" 2>/dev/null)" = "/usr/share/man/man1/$page.1.gz" ] || fail "man finds no installed page $page"
+  done
+fi
 
 # --- The first start: an X server, a session bus and the accessibility bus of its own ----------
 # Everything of the session runs with the new user's HOME (a bus starts services such as dconf
