@@ -1,3 +1,8 @@
+# The windows are built in process in either language; QTest drives nothing here but links like
+# the learning tests' fixture expects.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+target_link_libraries(${test_target} PRIVATE Qt6::Test)
+
 # Every translatable text has a finished English translation, checked against the sources as
 # they stand (lupdate into a copy), so a text added without its translation fails here. Finds
 # the translation files at test time: a new folder's file is covered without an edit.
