@@ -11,6 +11,9 @@ add_test(NAME i18n.TranslationsComplete
   COMMAND ${WORDPOP_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/i18n/ts_check.py ${CMAKE_SOURCE_DIR}
     $<TARGET_FILE:Qt6::lupdate> $<TARGET_FILE:Qt6::lrelease>)
 set_tests_properties(i18n.TranslationsComplete PROPERTIES TIMEOUT 300)
+# ... and no Russian text in those folders escapes translation by never being marked for it.
+add_test(NAME i18n.NoUnmarkedRussianText
+  COMMAND ${WORDPOP_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/i18n/unmarked_check.py ${CMAKE_SOURCE_DIR})
 
 # The real program, its language chosen from WORDPOP_LANG as at any start, read over AT-SPI the
 # way a screen reader reads it (the desktop tests' launcher, with a walker of our own).
