@@ -7,6 +7,8 @@
 #include "messages/Message.h"
 #include "platform/Images.h"
 #include "platform/Language.h"
+#include "shell/LessonStandIn.h"
+#include "shell/TrayMenu.h"
 
 #include <QAbstractButton>
 #include <QDirIterator>
@@ -23,7 +25,7 @@ using Language::Ui;
 enum class Shown { Text, Hint, Name, Title };
 
 struct TextCase {
-    const char *window; // "trainer", "message", "information"
+    const char *window; // "trainer", "message", "information", "tray"
     const char *object; // object name; a tab is "PCInput:<index>"
     Shown what;
     const char *russian;
@@ -54,6 +56,9 @@ const TextCase kTexts[] = {
     {"message", "BCancel", Shown::Text, "Отмена", "Cancel"},
     {"information", "FInformation", Shown::Title, "Информация", "Information"},
     {"information", "BClose", Shown::Text, "Закрыть", "Close"},
+    {"tray", "CBAutoShow", Shown::Text, "Автопоказ", "Show lessons"},
+    {"tray", "BAddWord", Shown::Text, "Добавить", "Add word"},
+    {"tray", "BQuit", Shown::Text, "Выход", "Quit"},
 };
 
 QString shown(QWidget *top, const TextCase &c)
@@ -94,6 +99,7 @@ protected:
 
     TImageList images;
     MessageBox::TestHook boxes;
+    LessonStandIn standIn;
 };
 
 TEST_F(Interface, WindowsReadInTheInstalledLanguageAndSwitchBack)
@@ -105,6 +111,7 @@ TEST_F(Interface, WindowsReadInTheInstalledLanguageAndSwitchBack)
         windows["trainer"] = std::make_unique<TFWordpop>(images, *topics);
         windows["message"] = std::make_unique<TFMessage>();
         windows["information"] = std::make_unique<TFInformation>();
+        windows["tray"] = std::make_unique<TFTrayMenu>(standIn, Options);
         for (const TextCase &c : kTexts) {
             const char *want = ui == Ui::English ? c.english : c.russian;
             EXPECT_EQ(shown(windows.at(c.window).get(), c).toStdString(), want)
