@@ -7,6 +7,7 @@
 #include "common/PrivateXServer.h"
 #include "messages/LineInput.h"
 #include "platform/Dialogs.h"
+#include "platform/Language.h"
 #include "platform/MessageBox.h"
 
 #include <QAbstractButton>
@@ -16,7 +17,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -24,43 +24,14 @@
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QToolButton>
-#include <QTranslator>
 
 #include <functional>
 #include <memory>
 
 namespace {
 
-enum class Ui { Russian, English };
-
-// The settings folder's translation, compiled from its source for this run.
-class Interface {
-public:
-    static void Install(Ui ui)
-    {
-        static std::unique_ptr<QTranslator> translator;
-        if (translator) {
-            QCoreApplication::removeTranslator(translator.get());
-            translator.reset();
-        }
-        if (ui == Ui::Russian)
-            return;
-        static QTemporaryDir dir;
-        const QString qm = dir.path() + "/wordpop_settings_en.qm";
-        if (!QFile::exists(qm)) {
-            QProcess lrelease;
-            lrelease.start("/usr/lib/qt6/bin/lrelease",
-                           {QString(WORDPOP_SOURCE_DIR) + "/translations/wordpop_settings_en.ts", "-qm", qm});
-            ASSERT_TRUE(lrelease.waitForFinished(60000));
-            ASSERT_EQ(lrelease.exitCode(), 0) << lrelease.readAllStandardError().toStdString();
-        }
-        translator = std::make_unique<QTranslator>();
-        ASSERT_TRUE(translator->load(qm));
-        ASSERT_TRUE(QCoreApplication::installTranslator(translator.get()));
-    }
-};
+using Language::Ui;
 
 const QByteArray kLangs = "0407=German\r\n0409=English\r\n0419=\xD0\xF3\xF1\xF1\xEA\xE8\xE9\r\n";
 
@@ -77,7 +48,7 @@ protected:
     }
     void TearDown() override
     {
-        Interface::Install(Ui::Russian);
+        Language::Install(Ui::Russian);
         OptionsWindowHooks() = OptionsHooks{};
         SettingsTest::TearDown();
     }
@@ -180,7 +151,7 @@ TEST_F(OptionsLanguage, TheWindowReadsInTheInstalledLanguage)
          "Don't show over full-screen windows"},
     };
     for (const Ui ui : {Ui::English, Ui::Russian, Ui::English}) {
-        Interface::Install(ui);
+        Language::Install(ui);
         const bool english = ui == Ui::English;
         run([&](TFOptions &w) {
             for (const Shown &s : shown)
@@ -213,7 +184,7 @@ TEST_F(OptionsLanguage, RefusalsReadInTheInstalledLanguage)
          "characters that are not allowed."},
     };
     for (const Ui ui : {Ui::English, Ui::Russian}) {
-        Interface::Install(ui);
+        Language::Install(ui);
         const bool english = ui == Ui::English;
         OptionsEditor editor(o);
         ASSERT_TRUE(editor.Open());
@@ -237,7 +208,7 @@ TEST_F(OptionsLanguage, RefusalsReadInTheInstalledLanguage)
 // window fits a small screen.
 TEST_F(OptionsLanguage, EnglishTextsShowWhole)
 {
-    Interface::Install(Ui::English);
+    Language::Install(Ui::English);
     EXPECT_FALSE(run([](TFOptions &w) {
         w.show();
         for (int page = 0; page < w.PCOptions->count(); ++page) {
@@ -267,7 +238,7 @@ TEST_F(OptionsLanguage, SavingUnderEnglishWritesTheRussianBytes)
         o.AutoRun = false;
         o.OptionsWindowRect = {120, 90, 545, 325};
         EXPECT_TRUE(SaveOptions(o));
-        Interface::Install(ui);
+        Language::Install(ui);
         Dialogs::FontHook fonts;
         fonts.answer(QFont("DejaVu Serif"));
         TFLineInput::TestHook prompts;
