@@ -2,22 +2,17 @@
 // and forth works, and nothing stored depends on it.
 #include "learning/LessonFixture.h"
 
-#include "common/PrivateXServer.h"
-
 #include "learning/MainForm.h"
 #include "messages/Information.h"
 #include "messages/Message.h"
 #include "platform/Images.h"
 #include "platform/Language.h"
-#include "settings/Options.h"
-#include "sound/SoundPaths.h"
 #include "shell/LessonStandIn.h"
 #include "shell/TrayMenu.h"
 
 #include <QAbstractButton>
 #include <QDirIterator>
 #include <QLabel>
-#include <QPushButton>
 #include <QTabBar>
 
 #include <functional>
@@ -214,38 +209,3 @@ TEST_F(Interface, NothingStoredDependsOnTheLanguage)
 
 } // namespace
 
-namespace {
-
-TEST_F(Interface, TheOptionsWindowSavesTheSameBytesInEitherLanguage)
-{
-    ScopedDisplay noX{nullptr}; // no keyboard layouts to read
-    OptionsHooks &hooks = OptionsWindowHooks();
-    hooks.loadLibrary = [] { return true; };
-    hooks.unloadLibrary = [] {};
-    hooks.playSound = [](const QString &) { return true; };
-    hooks.stopSound = [] {};
-    hooks.soundPath = AnswerSoundPath;
-    hooks.soundName = StoredSoundName;
-    hooks.hasSoundDevice = [] { return true; };
-    home.writeFile("langs.dat", "0409=English\r\n0419=\xD0\xF3\xF1\xF1\xEA\xE8\xE9\r\n");
-
-    // Saved unchanged: every control is filled from the record and written back from what it
-    // shows, so a shown text that found its way into the record would differ here.
-    std::map<Ui, QByteArray> saved;
-    for (Ui ui : {Ui::Russian, Ui::English}) {
-        Language::Install(ui);
-        SetDefaultOptions(Options);
-        Options.AutoRun = false;
-        ASSERT_TRUE(SaveOptions(Options));
-        TFOptions::TestHook hook;
-        hook.answer([](TFOptions &w) { w.BSave->click(); });
-        TFOptions window(nullptr, &images, Options);
-        ASSERT_TRUE(window.Execute(40, 50));
-        saved[ui] = home.readFile(QString::fromLatin1(kOptionsFileName));
-    }
-    OptionsWindowHooks() = OptionsHooks{};
-    ASSERT_FALSE(saved[Ui::Russian].isEmpty());
-    EXPECT_EQ(saved[Ui::Russian], saved[Ui::English]);
-}
-
-} // namespace
