@@ -2,7 +2,9 @@
 // menus, the editor's menus, columns and status, the import's summary with its counted words;
 // and that what the windows write (a new dictionary's name, an import's files) does not depend
 // on the interface language.
+#include "store/AddWord.h"
 #include "store/Dictionaries.h"
+#include "store/Duplicates.h"
 #include "store/Edit.h"
 #include "store/Working.h"
 
@@ -14,6 +16,7 @@
 #include "platform/MessageBox.h"
 #include "settings/TOptions.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -23,6 +26,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTranslator>
@@ -112,7 +116,77 @@ protected:
     TFWorking::TestHook summaries;
 };
 
+// Every text of a window the user reads (captions, labels, buttons, hints, accessible names,
+// menus, column titles) that holds a Cyrillic letter, as "object: text".
+QStringList CyrillicTexts(QWidget *window)
+{
+    static const QRegularExpression cyrillic(QStringLiteral("[\\x{0400}-\\x{04FF}]"));
+    QStringList found;
+    auto look = [&](const QObject *o, const QString &text) {
+        if (text.contains(cyrillic))
+            found << o->objectName() + ": " + text;
+    };
+    QList<QWidget *> widgets = window->findChildren<QWidget *>();
+    widgets.prepend(window);
+    for (QWidget *w : widgets) {
+        look(w, w->windowTitle());
+        look(w, w->toolTip());
+        look(w, w->accessibleName());
+        if (auto *l = qobject_cast<QLabel *>(w))
+            look(l, l->text());
+        if (auto *b = qobject_cast<QAbstractButton *>(w))
+            look(b, b->text());
+        if (auto *m = qobject_cast<QMenu *>(w))
+            look(m, m->title());
+        if (auto *v = qobject_cast<QAbstractItemView *>(w); v && v->model())
+            for (int c = 0; c < v->model()->columnCount(); ++c)
+                look(v, v->model()->headerData(c, Qt::Horizontal).toString());
+        for (QAction *a : w->actions()) {
+            look(a, a->text());
+            look(a, a->toolTip());
+        }
+    }
+    for (QAction *a : window->findChildren<QAction *>())
+        look(a, a->text());
+    return found;
+}
+
 } // namespace
+
+TEST_F(English, NoStoreWindowShowsARussianTextInTheEnglishInterface)
+{
+    // Latin names for the data the windows show, so that only their own texts can be Russian.
+    home.writeFile("wordpop-server.ini", "[Server]\nHost=\nSite=www.wordpop.example\n");
+    make(tkOn, "verbs", {{"go", "run"}});
+    TImageList images;
+    struct Window {
+        const char *name;
+        std::function<std::unique_ptr<QWidget>()> make;
+    };
+    const Window windows[] = {
+        {"dictionaries", [&] { return std::make_unique<TFDictionaries>(*Topics, images); }},
+        {"editor", [&] {
+             auto w = std::make_unique<TFEdit>(*Topics);
+             w->Editor().OpenDictionary(path(tkOn, "verbs"));
+             return std::unique_ptr<QWidget>(std::move(w));
+         }},
+        {"add word", [&] { return std::make_unique<TFAddWord>(*Topics, nullptr); }},
+        {"duplicates", [&] { return std::make_unique<TFDuplicates>(nullptr, "go", "run", QList<TFDuplicates::Row>{{1, "go", "ran"}}); }},
+        {"import progress", [&] { return std::make_unique<TFWorking>(); }},
+    };
+    for (Ui ui : {Ui::Russian, Ui::English}) {
+        Install(ui);
+        for (const Window &w : windows) {
+            SCOPED_TRACE(std::string(Name(ui)) + " " + w.name);
+            std::unique_ptr<QWidget> window = w.make();
+            const QStringList russian = CyrillicTexts(window.get());
+            if (ui == Ui::English)
+                EXPECT_TRUE(russian.isEmpty()) << russian.join('\n').toStdString();
+            else
+                EXPECT_FALSE(russian.isEmpty()) << "the Russian interface reads Russian";
+        }
+    }
+}
 
 TEST_F(English, TheDictionariesWindowReadsTheInterfaceLanguageAndKeepsItsNames)
 {
