@@ -29,6 +29,7 @@
 
 #include <exception>
 #include <optional>
+#include <set>
 
 namespace {
 
@@ -341,6 +342,7 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
             // deck, its sounds copied before any dictionary is touched.
             ImportFile data;
             std::optional<Vocab::Prepared> vocabulary;
+            std::set<std::string> soundsPosted;
             std::vector<Unit> units;
             if (Vocab::isVocabularyFile(file)) {
                 try {
@@ -451,6 +453,8 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                             for (int f : counterFields)
                                 table.SetNumber(f, 0);
                             table.AppendRecord();
+                            if (vocabulary && !r.wavFile.empty())
+                                soundsPosted.insert(r.wavFile);
                             ++posted;
                             ++summary.recordsPosted;
                         } else if (!r.blank()) {
@@ -464,6 +468,8 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                             for (TField *f : counters)
                                 f->SetAsInteger(0);
                             words.Post();
+                            if (vocabulary && !r.wavFile.empty())
+                                soundsPosted.insert(r.wavFile);
                             ++posted;
                             ++summary.recordsPosted;
                         }
@@ -512,9 +518,10 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                 if (!summary.failure.isEmpty() || window.AbortRequested)
                     break;
             }
-            // The sounds stay with the words that name them, whatever stopped the import.
+            // The sounds stay with the words that name them, whatever stopped the import; those
+            // of words never written go.
             if (vocabulary)
-                vocabulary->sounds->commit();
+                vocabulary->sounds->commitUsed(soundsPosted);
             if (!summary.failure.isEmpty())
                 break;
             if (window.AbortRequested) {
