@@ -136,7 +136,7 @@
     </message>
     <message>
         <source>Выбирите дополнительный словарь.</source>
-        <translation>Choose text files to import.</translation>
+        <translation>Choose Files to Import</translation>
     </message>
     <message>
         <source>Дополнительные словари (*.csv *.txt)</source>
