@@ -13,6 +13,7 @@
 #include "messages/LineInput.h"
 #include "messages/Message.h"
 #include "platform/Images.h"
+#include "platform/Language.h"
 #include "platform/MessageBox.h"
 #include "settings/TOptions.h"
 
@@ -24,12 +25,9 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
-#include <QTemporaryDir>
-#include <QTranslator>
 
 #include <functional>
 #include <map>
@@ -37,32 +35,7 @@
 
 namespace {
 
-enum class Ui { Russian, English };
-
-// The store's translation, built from its .ts by lrelease and installed like the program does
-// for an English desktop; Russian removes it.
-void Install(Ui ui)
-{
-    static std::unique_ptr<QTranslator> translator;
-    static QTemporaryDir folder;
-    if (translator) {
-        QCoreApplication::removeTranslator(translator.get());
-        translator.reset();
-    }
-    if (ui == Ui::Russian)
-        return;
-    const QString qm = folder.filePath("wordpop_store_en.qm");
-    if (!QFileInfo::exists(qm)) {
-        QProcess lrelease;
-        lrelease.start("/usr/lib/qt6/bin/lrelease", {QStringLiteral(WORDPOP_SOURCE_DIR "/translations/wordpop_store_en.ts"),
-                                                     "-qm", qm});
-        ASSERT_TRUE(lrelease.waitForFinished(60000));
-        ASSERT_EQ(lrelease.exitCode(), 0) << lrelease.readAllStandardError().toStdString();
-    }
-    translator = std::make_unique<QTranslator>();
-    ASSERT_TRUE(translator->load(qm));
-    QCoreApplication::installTranslator(translator.get());
-}
+using Language::Ui;
 
 const char *Name(Ui ui)
 {
@@ -79,7 +52,7 @@ protected:
     }
     void TearDown() override
     {
-        Install(Ui::Russian);
+        Language::Install(Ui::Russian);
         TDictionaryHooks::EditDictionary = nullptr;
         DictionaryHome::TearDown();
     }
@@ -175,7 +148,7 @@ TEST_F(English, NoStoreWindowShowsARussianTextInTheEnglishInterface)
         {"import progress", [&] { return std::make_unique<TFWorking>(); }},
     };
     for (Ui ui : {Ui::Russian, Ui::English}) {
-        Install(ui);
+        Language::Install(ui);
         for (const Window &w : windows) {
             SCOPED_TRACE(std::string(Name(ui)) + " " + w.name);
             std::unique_ptr<QWidget> window = w.make();
@@ -221,7 +194,7 @@ TEST_F(English, TheDictionariesWindowReadsTheInterfaceLanguageAndKeepsItsNames)
     QStringList russianNames;
     for (Ui ui : {Ui::Russian, Ui::English, Ui::Russian}) {
         SCOPED_TRACE(Name(ui));
-        Install(ui);
+        Language::Install(ui);
         TFDictionaries window(*Topics, images);
         for (const Text &t : texts)
             EXPECT_EQ(t.shown(window), ui == Ui::English ? t.english : t.russian) << t.what;
@@ -268,7 +241,7 @@ TEST_F(English, TheEditorsMenusColumnsAndStatusReadTheInterfaceLanguage)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(Name(c.ui));
-        Install(c.ui);
+        Language::Install(c.ui);
         TFEdit window(*Topics);
         QStringList menus;
         for (QAction *m : window.findChild<QMenuBar *>()->actions())
@@ -313,7 +286,7 @@ TEST_F(English, TheImportSummaryCountsInTheWordsOfEachLanguage)
          "Added 3 words.\n12 characters are missing from the dictionary encoding; \"?\" was written in their place."},
     };
     for (Ui ui : {Ui::Russian, Ui::English}) {
-        Install(ui);
+        Language::Install(ui);
         for (const Case &c : cases) {
             TImportSummary s;
             s.recordsPosted = c.words;
@@ -339,7 +312,7 @@ TEST_F(English, ANewDictionaryAndAnImportWriteTheSameFilesInEitherLanguage)
     QStringList reported[2];
     for (Ui ui : {Ui::Russian, Ui::English}) {
         SCOPED_TRACE(Name(ui));
-        Install(ui);
+        Language::Install(ui);
         clearBase();
         // The dictionaries window's "New" proposes the same name, which becomes the file's.
         TDictionariesLogic logic(*Topics);
