@@ -300,6 +300,10 @@
         <source>Запомнить место окна</source>
         <translation>Remember the window position</translation>
     </message>
+    <message>
+        <source>Загрузить словари с сервера</source>
+        <translation>Download dictionaries from the server</translation>
+    </message>
 </context>
 <context>
     <name>TFDuplicates</name>

@@ -371,7 +371,9 @@ TFDictionaries::TFDictionaries(TTopics &topics, const TImageList &images, QWidge
     BPin = new QToolButton;
     BPin->setObjectName("BPin");
     BPin->setIconSize(QSize(TImageList::Width, TImageList::Height));
-    BDownload = new QPushButton(tr("Загрузить словари с %1").arg(ServerSiteName()));
+    // Without a site's name the caption is one sentence of its own, so that it translates whole.
+    const QString site = ReadServerSettings(ProgramFolder::path()).Site;
+    BDownload = new QPushButton(site.isEmpty() ? tr("Загрузить словари с сервера") : tr("Загрузить словари с %1").arg(site));
     BDownload->setObjectName("BDownload");
     BDownload->setAccessibleName(BDownload->text());
     BDownload->setAutoDefault(false);

@@ -180,6 +180,8 @@ TEST_F(English, TheDictionariesWindowReadsTheInterfaceLanguageAndKeepsItsNames)
         {"studied label", [](TFDictionaries &w) { return w.LOn->text(); }, "Изучаемые", "Studying"},
         {"learned label", [](TFDictionaries &w) { return w.LLearned->text(); }, "Выученные", "Learned"},
         {"close", [](TFDictionaries &w) { return w.BClose->text(); }, "Закрыть", "Close"},
+        {"download without a site's name", [](TFDictionaries &w) { return w.BDownload->text(); },
+         "Загрузить словари с сервера", "Download dictionaries from the server"},
         {"create", action(&TFDictionaries::MCreate), "Создать", "New"},
         {"edit", item(&TFDictionaries::MEdit, L::ListOn), "Редактировать", "Edit"},
         {"delete", item(&TFDictionaries::MDelete, L::ListOn), "Удалить", "Delete"},
