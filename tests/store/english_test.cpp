@@ -4,6 +4,7 @@
 // on the interface language.
 #include "store/AddWord.h"
 #include "store/Dictionaries.h"
+#include "store/DictionaryNames.h"
 #include "store/Duplicates.h"
 #include "store/Edit.h"
 #include "store/Working.h"
@@ -352,4 +353,34 @@ TEST_F(English, ANewDictionaryAndAnImportWriteTheSameFilesInEitherLanguage)
     ASSERT_EQ(reported[1].size(), 1);
     EXPECT_TRUE(reported[0][0].contains("без перевода")) << reported[0][0].toStdString();
     EXPECT_TRUE(reported[1][0].contains("has no translation")) << reported[1][0].toStdString();
+}
+
+TEST_F(English, RefusalsOfTypedTextsReadTheInterfaceLanguage)
+{
+    struct Case {
+        std::function<QString()> refusal;
+        QString russian, english;
+    };
+    auto entry = [](QString TWordEntry::*field, const QString &text) {
+        return [field, text] {
+            TWordEntry e;
+            e.*field = text;
+            return TAddWord::EntryProblem(e);
+        };
+    };
+    const Case cases[] = {
+        {entry(&TWordEntry::word, QString(81, 'w')), "Слово длиннее 80 знаков.", "The word is longer than 80 characters."},
+        {entry(&TWordEntry::soundFile, QString(256, 's')), "Имя звукового файла длиннее 255 знаков.",
+         "The sound file name is longer than 255 characters."},
+        {entry(&TWordEntry::translation, "✓"), "Перевод содержит знаки, которых нет в кодировке словаря (Windows-1251).",
+         "The translation contains characters that the dictionary encoding (Windows-1251) does not have."},
+        {[] { return DictionaryNameProblem(" "); }, "Имя словаря не может быть пустым.", "A dictionary name cannot be empty."},
+        {[] { return DictionaryNameProblem(".x"); }, "Имя словаря не может начинаться с точки.",
+         "A dictionary name cannot begin with a dot."},
+    };
+    for (Ui ui : {Ui::Russian, Ui::English}) {
+        Language::Install(ui);
+        for (const Case &c : cases)
+            EXPECT_EQ(c.refusal().toStdString(), (ui == Ui::English ? c.english : c.russian).toStdString()) << Name(ui);
+    }
 }
