@@ -1,7 +1,7 @@
-// The store's windows in the English interface and back in Russian: the dictionaries window's
-// menus, the editor's menus, columns and status, the import's summary with its counted words;
-// and that what the windows write (a new dictionary's name, an import's files) does not depend
-// on the interface language.
+// The store's windows in the English interface and back in Russian: no Russian text left in any
+// window, the dictionaries window's menus, the editor's menus, columns and status, the import's
+// summary with its counted words, the refusals of typed texts; and that what the windows write
+// (a new dictionary's name, an import's files) does not depend on the interface language.
 #include "store/AddWord.h"
 #include "store/Dictionaries.h"
 #include "store/DictionaryNames.h"
