@@ -86,7 +86,7 @@ TFInformation::TFInformation(QWidget *parent)
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setObjectName("FInformation");
-    setWindowTitle(QStringLiteral("Информация"));
+    setWindowTitle(tr("Информация"));
     setModal(true);
 
     LProduct = new QLabel(QStringLiteral("Wordpop"), this);
@@ -97,26 +97,26 @@ TFInformation::TFInformation(QWidget *parent)
     LProduct->setFont(big);
     LProduct->setAlignment(Qt::AlignCenter);
 
-    auto *tagline = new QLabel(QStringLiteral("Тренажёр для пополнения словарного запаса"), this);
+    auto *tagline = new QLabel(tr("Тренажёр для пополнения словарного запаса"), this);
     tagline->setAlignment(Qt::AlignCenter);
 
-    LVersion = new QLabel(QStringLiteral("Версия ") + ProductVersion(), this);
+    LVersion = new QLabel(tr("Версия %1").arg(ProductVersion()), this);
     LVersion->setObjectName("LVersion");
     LVersion->setAlignment(Qt::AlignCenter);
-    LDate = new QLabel(QStringLiteral("Дата выпуска: ") + ReleaseDate(), this);
+    LDate = new QLabel(tr("Дата выпуска: %1").arg(ReleaseDate()), this);
     LDate->setObjectName("LDate");
     LDate->setAlignment(Qt::AlignCenter);
 
     LFindings = new QLabel(g_findings ? g_findings() : QString(), this);
     LFindings->setObjectName("LFindings");
-    LFindings->setAccessibleName(QStringLiteral("Пауза и ожидание урока"));
+    LFindings->setAccessibleName(tr("Пауза и ожидание урока"));
     LFindings->setWordWrap(true);
     LFindings->setAlignment(Qt::AlignCenter);
     LFindings->setVisible(!LFindings->text().isEmpty());
 
-    BHelp = new QPushButton(style()->standardIcon(QStyle::SP_DialogHelpButton), QStringLiteral("Справка"), this);
+    BHelp = new QPushButton(style()->standardIcon(QStyle::SP_DialogHelpButton), tr("Справка"), this);
     BHelp->setObjectName("BHelp");
-    BClose = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Закрыть"), this);
+    BClose = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), tr("Закрыть"), this);
     BClose->setObjectName("BClose");
     BClose->setDefault(true);
     connect(BHelp, &QPushButton::clicked, this, [] { OpenHelp(); });
