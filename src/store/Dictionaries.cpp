@@ -185,7 +185,7 @@ bool TDictionariesLogic::AskName(QString &name)
 
 void TDictionariesLogic::Create()
 {
-    // The proposal becomes a file name: the same in every interface language.
+    // Left untranslated: the proposal becomes a file name, the same in every interface language.
     QString name = QStringLiteral("Новый словарь");
     if (!AskName(name))
         return;

@@ -374,7 +374,7 @@ bool TEditor::Create()
 {
     if (!CloseDictionary())
         return false;
-    // The name is a file name: the same in every interface language.
+    // Left untranslated: the name is a file name, the same in every interface language.
     const QString name = FirstFreeDictionaryName(QStringLiteral("Новый словарь"));
     const QString path = m_topics.DictionaryPath(tkOn, name);
     if (!m_topics.CreateDictionary(path)) {
