@@ -3,6 +3,7 @@
 #include "download/Download.h"
 
 #include "download/Progress.h"
+#include "messages/Information.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
 #include "settings/WindowPlacement.h"
@@ -20,6 +21,7 @@ TFDownload::TFDownload(const ServerSettings &server, const QString &programFolde
     : QDialog(parent), m_server(server), m_list(server, programFolder)
 {
     setObjectName("FDownload");
+    InstallHelpKey(this);
     setWindowTitle(tr("Доступные для загрузки словари"));
     setMinimumSize(350, 250);
     resize(460, 340);

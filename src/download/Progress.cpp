@@ -1,5 +1,6 @@
 // The progress window. Relies on the run for everything it shows.
 #include "download/Progress.h"
+#include "messages/Information.h"
 
 #include "settings/WindowPlacement.h"
 
@@ -18,6 +19,7 @@ TFProgress::TFProgress(const ServerSettings &server, QWidget *owner)
       m_owner(owner), m_run(server)
 {
     setObjectName("FProgress");
+    InstallHelpKey(this);
     setWindowTitle(tr("Идет загрузка"));
     setWindowModality(Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose, false);

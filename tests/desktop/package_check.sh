@@ -19,6 +19,7 @@ expect=(
   ./usr/lib/wordpop/wordpop-download.so
   ./usr/share/wordpop/langs.dat
   ./usr/share/wordpop/wordpop.html
+  ./usr/share/wordpop/wordpop.en.html
   ./usr/share/wordpop/wordpop-server.ini
   ./usr/share/wordpop/SOUND/ok.wav
   ./usr/share/wordpop/SOUND/mistake.wav
