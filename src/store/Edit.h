@@ -127,7 +127,7 @@ private:
     QString m_dictionaryPath;
     QString m_workingCopy;
     QString m_currentDictionary;
-    QString m_statusCount = QStringLiteral("Словарь не загружен");
+    QString m_statusCount = tr("Словарь не загружен");
     bool m_dirty = false;
     bool m_saved = false;
     bool m_untitled = false;
