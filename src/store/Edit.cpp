@@ -1266,6 +1266,9 @@ void TFEdit::closeEvent(QCloseEvent *event)
 
 bool TFEdit::eventFilter(QObject *watched, QEvent *event)
 {
+    // Coming back to the grid (from the transcription, say) enters its current column too.
+    if (watched == GWords && event->type() == QEvent::FocusIn)
+        SwitchToGroupLayout(GWords->currentIndex().column() > 0 ? 1 : 0);
     if (watched == GWords && event->type() == QEvent::KeyPress && !CellEditing()) {
         auto *key = static_cast<QKeyEvent *>(event);
         const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
