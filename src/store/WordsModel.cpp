@@ -6,6 +6,7 @@
 #include "platform/Text.h"
 
 #include <QColor>
+#include <QScopedValueRollback>
 #include <QStringLiteral>
 
 TWordsModel::TWordsModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -230,6 +231,7 @@ void TWordsModel::SetColumnFont(int column, const QFont &font)
 
 void TWordsModel::Refresh()
 {
+    const QScopedValueRollback<bool> following(m_followingCursor, true);
     std::vector<std::uint32_t> rows;
     bool inserting = false;
     if (m_ds && m_ds->Active()) {
@@ -256,6 +258,7 @@ void TWordsModel::Refresh()
 
 void TWordsModel::DataEvent(TDataEvent event, TField *field)
 {
+    const QScopedValueRollback<bool> following(m_followingCursor, true);
     switch (event) {
     case deDataSetChange:
         Refresh();

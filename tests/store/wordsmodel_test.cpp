@@ -32,6 +32,21 @@ void press(QWidget *w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     QApplication::sendEvent(w, &up);
 }
 
+// Types text into whatever has the focus, one key per character, as a keyboard layout gives it
+// (the first key opens a cell's editor, the rest go to it).
+void typeKeys(const QString &text)
+{
+    for (const QChar ch : text) {
+        QWidget *w = QApplication::focusWidget();
+        ASSERT_NE(w, nullptr);
+        QKeyEvent down(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &down);
+        QKeyEvent up(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &up);
+        QApplication::processEvents();
+    }
+}
+
 class GridTest : public EditorFixture {
 protected:
     std::unique_ptr<TFEdit> window;
@@ -332,6 +347,59 @@ TEST_F(GridTest, EnteringAColumnSwitchesToItsLanguagesLayout)
     grid->setFocus();
     QApplication::processEvents();
     EXPECT_EQ(KeyboardLayouts::activeIdentifier().toStdString(), "00000407");
+}
+
+// A new row typed by keys, word, Enter, translation, Enter, keeps both in that row wherever the
+// grid's order moves it when posted, and leaves every other row as it was.
+TEST_F(GridTest, ANewRowTypedByKeysStaysInItsRowWhereverTheOrderMovesIt)
+{
+    struct Case {
+        int sortedColumn; // -1: the order the dictionary opens in (MISS)
+        const char *word, *translation;
+    };
+    const Case cases[] = {
+        {-1, "zebra", "зебра"},     // MISS 0 moves up under the first row
+        {0, "apricot", "абрикос"},  // between the words around it
+        {1, "banana", "банан"},     // an empty translation sorts first, the typed one after it
+    };
+    QTableView *grid = window->GWords;
+    auto sortedRows = [&] {
+        std::vector<std::pair<QString, QString>> rows;
+        for (int r = 0; r < model().rowCount(); ++r)
+            rows.emplace_back(cell(r, 0), cell(r, 1));
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.word);
+        questions.answer(TFMessage::No);
+        ASSERT_TRUE(window->Editor().OpenDictionary(on("fruit")));
+        if (c.sortedColumn >= 0)
+            window->Editor().SortByColumn(c.sortedColumn);
+        window->activateWindow();
+        grid->setFocus();
+        grid->setCurrentIndex(model().index(0, 0));
+        QApplication::processEvents();
+        std::vector<std::pair<QString, QString>> expected = sortedRows();
+        expected.emplace_back(c.word, c.translation);
+        std::sort(expected.begin(), expected.end());
+
+        press(grid, Qt::Key_Insert);
+        typeKeys(c.word);
+        press(QApplication::focusWidget(), Qt::Key_Return);
+        QApplication::processEvents();
+        const QModelIndex at = grid->currentIndex();
+        EXPECT_EQ(cell(at.row(), 0), QString(c.word)) << "Enter left the new row";
+        EXPECT_EQ(at.column(), 1);
+        expectInStep();
+        typeKeys(c.translation);
+        press(QApplication::focusWidget(), Qt::Key_Return);
+        QApplication::processEvents();
+        EXPECT_EQ(cell(grid->currentIndex().row(), 0), QString(c.word));
+        expectInStep();
+
+        EXPECT_EQ(sortedRows(), expected);
+    }
 }
 
 using EditDictionaryTest = EditorFixture;
