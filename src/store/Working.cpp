@@ -6,6 +6,7 @@
 #include "store/Working.h"
 
 #include "engine/DataSet.h"
+#include "messages/Information.h"
 #include "messages/ShowError.h"
 #include "platform/FileTools.h"
 #include "platform/ProgramFolder.h"
@@ -72,6 +73,7 @@ TFWorking::TFWorking(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName("FWorking");
+    InstallHelpKey(this);
     setWindowTitle(QStringLiteral("Пожалуйста, подождите..."));
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(360, 96);
