@@ -1030,8 +1030,9 @@ TFEdit::TFEdit(TTopics &topics, QWidget *parent) : QDialog(parent)
     connect(&ed.Model(), &QAbstractItemModel::dataChanged, this, [this] { RefreshFields(); });
     connect(GWords->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current, const QModelIndex &previous) {
-                if (m_following || !current.isValid())
+                if (m_following || !current.isValid() || m_editor->Model().FollowingCursor())
                     return;
+                m_column = current.column();
                 TDbfDataSet &words = m_editor->Words();
                 try {
                     if (previous.isValid() && previous.row() == current.row() && previous.column() != current.column()) {
@@ -1131,7 +1132,8 @@ void TFEdit::FollowCursor(int row)
         const QModelIndex current = GWords->currentIndex();
         if (!current.isValid() || current.row() != row) {
             m_following = true;
-            const int column = current.isValid() ? current.column() : 0;
+            // Rows reset under the view lose its current cell; the user stays in their column.
+            const int column = current.isValid() ? current.column() : m_column;
             const QModelIndex target = m_editor->Model().index(row, column);
             GWords->selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             GWords->scrollTo(target);
@@ -1267,6 +1269,9 @@ void TFEdit::closeEvent(QCloseEvent *event)
 
 bool TFEdit::eventFilter(QObject *watched, QEvent *event)
 {
+    // Coming back to the grid (from the transcription, say) enters its current column too.
+    if (watched == GWords && event->type() == QEvent::FocusIn)
+        SwitchToGroupLayout(GWords->currentIndex().column() > 0 ? 1 : 0);
     if (watched == GWords && event->type() == QEvent::KeyPress && !CellEditing()) {
         auto *key = static_cast<QKeyEvent *>(event);
         const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;

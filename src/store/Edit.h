@@ -183,6 +183,7 @@ private:
     bool m_shownOnce = false;
     bool m_closed = false;
     bool m_following = false; // the view is being moved to the cursor's row
+    int m_column = 0;         // the grid column the user is in
 };
 
 // Opens the editor modally for the dictionary at `path` (with or without ".wrd"); returns

@@ -6,6 +6,7 @@
 #include "platform/Text.h"
 
 #include <QColor>
+#include <QScopedValueRollback>
 #include <QStringLiteral>
 
 namespace {
@@ -238,6 +239,7 @@ void TWordsModel::SetColumnFont(int column, const QFont &font)
 
 void TWordsModel::Refresh()
 {
+    const QScopedValueRollback<bool> following(m_followingCursor, true);
     std::vector<std::uint32_t> rows;
     bool inserting = false;
     if (m_ds && m_ds->Active()) {
@@ -264,6 +266,7 @@ void TWordsModel::Refresh()
 
 void TWordsModel::DataEvent(TDataEvent event, TField *field)
 {
+    const QScopedValueRollback<bool> following(m_followingCursor, true);
     switch (event) {
     case deDataSetChange:
         Refresh();
