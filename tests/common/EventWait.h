@@ -1,5 +1,6 @@
-// Waiting in tests while Qt's events run: until a condition holds, or for a time during which
-// one must keep holding. Header-only; gtest assertions inside, so call from a test body.
+// Waiting in tests, with or without Qt's events running: until a condition holds, or for a time
+// during which one must keep holding. Header-only; gtest assertions inside, so call from a test
+// body.
 #pragma once
 
 #include <QCoreApplication>
@@ -19,6 +20,20 @@ inline bool waitUntil(const std::function<bool()> &done, int ms)
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(1);
+    }
+    return true;
+}
+
+// Waits without running events (for another process, a server, a file) until `done` is true;
+// false when `ms` milliseconds went by first.
+inline bool pollUntil(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QThread::msleep(20);
     }
     return true;
 }

@@ -3,7 +3,9 @@
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 
+#include "common/FileBytes.h"
 #include "common/TestHome.h"
+#include "common/UrlCatcher.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -18,12 +20,6 @@ namespace {
 
 const QString kData = QStringLiteral(WORDPOP_SOURCE_DIR "/data/");
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QSet<QString> matches(const QByteArray &html, const char *pattern)
 {
     QSet<QString> found;
@@ -32,16 +28,6 @@ QSet<QString> matches(const QByteArray &html, const char *pattern)
         found.insert(it.next().captured(1));
     return found;
 }
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    UrlCatcher() { QDesktopServices::setUrlHandler("file", this, "open"); }
-    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler("file"); }
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 TEST(HelpFiles, BothAreWellFormedAndCarryTheSameSections)
 {
@@ -134,4 +120,3 @@ INSTANTIATE_TEST_SUITE_P(Cases, HelpOpening, ::testing::Values(
 
 } // namespace
 
-#include "help_test.moc"

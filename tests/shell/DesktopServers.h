@@ -4,6 +4,7 @@
 // lacks (a program not installed). Header-only.
 #pragma once
 
+#include "common/EventWait.h"
 #include "common/PrivateXServer.h"
 
 #include <QDir>
@@ -23,19 +24,6 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-// Waits (without events) until `done`, for at most `ms`.
-inline bool pollUntil(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 // Programs that refuse root run as this user: as ourselves when we are not root, else "nobody".
 struct Unprivileged {

@@ -4,92 +4,61 @@
 // dictionary tool. Every message box the program would show goes to a log the end checks.
 #pragma once
 
+#include "common/EventWait.h"
 #include "common/PrivateXServer.h"
 #include "common/TestHome.h"
+#include "common/ToolRun.h"
 #include "engine/DataSet.h"
 #include "platform/ProgramFolder.h"
 #include "store/Dictionary.h"
 #include "store/Topics.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <functional>
 #include <string>
 
 // After every other header: X11's macros (None, Bool, Status) clash with them.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
+#include "common/XClient.h"
 
 namespace ProgramOnX {
 
 inline const QString kProgram = QStringLiteral(WORDPOP_BINARY_DIR "/wordpop");
-inline const QString kTool = QStringLiteral(WORDPOP_BINARY_DIR "/wordpop-dict");
 
-// A window's title as Qt sets it (_NET_WM_NAME in UTF-8, else WM_NAME).
-inline std::string titleOf(Display *d, Window w)
+// The program's environment for a test: its folders in `home`, the X server `display`, and
+// every message box it would show written to "messages.txt" in the test's folder instead.
+inline QProcessEnvironment environment(const TestHome &home, const QString &display)
 {
-    const Atom netName = XInternAtom(d, "_NET_WM_NAME", False);
-    const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
-    Atom type;
-    int format;
-    unsigned long items = 0, after = 0;
-    unsigned char *data = nullptr;
-    std::string title;
-    if (XGetWindowProperty(d, w, netName, 0, 1024, False, utf8, &type, &format, &items, &after, &data) == Success && data) {
-        title.assign(reinterpret_cast<char *>(data), items);
-        XFree(data);
-    }
-    if (title.empty()) {
-        char *name = nullptr;
-        if (XFetchName(d, w, &name) && name) {
-            title = name;
-            XFree(name);
-        }
-    }
-    return title;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("WORDPOP_HOME", home.home());
+    env.insert("XDG_CONFIG_HOME", home.configHome());
+    env.insert("XDG_RUNTIME_DIR", home.runtimeDir());
+    env.insert("WORDPOP_MESSAGE_LOG", home.root() + "/messages.txt");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", display);
+    return env;
 }
 
-// The first viewable window below `root` whose title holds `part`.
-inline Window findWindow(Display *d, Window root, const std::string &part)
+// Starts the program in `env`, its output mixed into the test's; false when it did not start.
+inline bool start(QProcess &program, const QProcessEnvironment &env)
 {
-    Window rootReturn, parent, *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(d, root, &rootReturn, &parent, &children, &count))
-        return 0;
-    Window found = 0;
-    for (unsigned int i = 0; i < count && !found; ++i) {
-        XWindowAttributes a;
-        if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable &&
-            titleOf(d, children[i]).find(part) != std::string::npos)
-            found = children[i];
-        else
-            found = findWindow(d, children[i], part);
-    }
-    if (children)
-        XFree(children);
-    return found;
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(kProgram, {});
+    return program.waitForStarted(10000);
 }
 
-// Runs until `done` holds; false after `ms` milliseconds.
-inline bool waitFor(const std::function<bool()> &done, int ms)
+// Ends the program with `signal`, as a desktop session ends it; it must leave cleanly.
+inline void endWith(QProcess &program, int signal = SIGTERM)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
+    ::kill(program.processId(), signal);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 } // namespace ProgramOnX
@@ -123,16 +92,8 @@ protected:
     // One key, with a modifier held (XK_Alt_L, XK_Control_L) when one is given.
     void press(KeySym sym, KeySym modifier = NoSymbol)
     {
-        const KeyCode code = XKeysymToKeycode(display, sym);
-        ASSERT_NE(code, 0) << "no key for keysym " << sym;
-        const KeyCode mod = modifier == NoSymbol ? 0 : XKeysymToKeycode(display, modifier);
-        if (mod)
-            XTestFakeKeyEvent(display, mod, True, 0);
-        XTestFakeKeyEvent(display, code, True, 0);
-        XTestFakeKeyEvent(display, code, False, 0);
-        if (mod)
-            XTestFakeKeyEvent(display, mod, False, 0);
-        XFlush(display);
+        ASSERT_NE(XKeysymToKeycode(display, sym), 0) << "no key for keysym " << sym;
+        XClient::pressKey(display, sym, modifier);
         QThread::msleep(60);
     }
     // The keys that carry these characters on the first layout (Latin-1 keysyms are the
@@ -149,13 +110,18 @@ protected:
         QThread::msleep(300);
     }
 
+    // Whether a window whose title holds `part` is shown now.
+    bool shown(const char *part)
+    {
+        return XClient::findWindow(display, DefaultRootWindow(display), part) != 0;
+    }
     // The window whose title holds `part` once it is shown (open) or gone (!open); 0 when
     // there is none then.
     Window waitForWindow(const char *part, bool open, int ms = 20000)
     {
         Window w = 0;
-        ProgramOnX::waitFor([&] {
-            w = ProgramOnX::findWindow(display, DefaultRootWindow(display), part);
+        pollUntil([&] {
+            w = XClient::findWindow(display, DefaultRootWindow(display), part);
             return (w != 0) == open;
         }, ms);
         return w;
@@ -189,17 +155,7 @@ protected:
     // Starts the program and waits for its first lesson; the trainer's window, 0 when it failed.
     Window startProgram()
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("WORDPOP_HOME", home.home());
-        env.insert("XDG_CONFIG_HOME", home.configHome());
-        env.insert("XDG_RUNTIME_DIR", home.runtimeDir());
-        env.insert("WORDPOP_MESSAGE_LOG", home.root() + "/messages.txt");
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("DISPLAY", server.display());
-        program.setProcessEnvironment(env);
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
-        program.start(ProgramOnX::kProgram, {});
-        if (!program.waitForStarted(10000))
+        if (!ProgramOnX::start(program, ProgramOnX::environment(home, server.display())))
             return 0;
         // The trainer's caption loses its first letter outside children mode.
         return waitForWindow("ordpop 0.", true, 60000);
@@ -208,13 +164,9 @@ protected:
     // Ends the program as the session does and checks the dictionary with the dictionary tool.
     void endAndCheck(const QString &wrd)
     {
-        ::kill(program.processId(), SIGTERM);
-        ASSERT_TRUE(program.waitForFinished(20000));
-        EXPECT_EQ(program.exitCode(), 0);
-        QProcess check;
-        check.start(ProgramOnX::kTool, {"check", wrd});
-        ASSERT_TRUE(check.waitForFinished(60000));
-        EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString() << check.readAllStandardError().toStdString();
+        ASSERT_NO_FATAL_FAILURE(ProgramOnX::endWith(program, SIGTERM));
+        const ToolRun check = dictTool({"check", wrd});
+        EXPECT_EQ(check.exit, 0) << check.out << check.err;
         QFile messages(home.root() + "/messages.txt");
         EXPECT_FALSE(messages.exists() && messages.size() > 0)
             << "the program showed a message box: "

@@ -31,9 +31,7 @@
 #include <string>
 
 // Xlib's macros (Bool, None, Status) must come after everything else.
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
+#include "common/XClient.h"
 
 namespace {
 
@@ -94,13 +92,7 @@ public:
     // Non-empty when Xvfb is installed but its server could not be had: a failure, not a skip.
     const std::string &failed() const { return m_failed; }
 
-    void key()
-    {
-        const KeyCode code = XKeysymToKeycode(m_display, XK_Shift_L);
-        XTestFakeKeyEvent(m_display, code, True, 0);
-        XTestFakeKeyEvent(m_display, code, False, 0);
-        XFlush(m_display);
-    }
+    void key() { XClient::pressKey(m_display, XK_Shift_L); }
     void move()
     {
         m_step = (m_step + 1) % 40;

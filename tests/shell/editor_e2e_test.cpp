@@ -29,7 +29,7 @@ TEST_F(EditorInTheProgram, TheEditorOpenedFromTheDictionariesWindowSavesATypedWo
 
     // Alt+D until the window is up (the first presses may come before the trainer has the focus).
     Window dictionaries = 0;
-    ASSERT_TRUE(ProgramOnX::waitFor([&] {
+    ASSERT_TRUE(pollUntil([&] {
         press(XK_d, XK_Alt_L);
         return (dictionaries = waitForWindow("Словари", true, 2000)) != 0;
     }, 30000)) << "Alt+D did not open the dictionaries window";
@@ -39,7 +39,7 @@ TEST_F(EditorInTheProgram, TheEditorOpenedFromTheDictionariesWindowSavesATypedWo
     ASSERT_NE(editor, 0u) << "Enter did not open the editor on the selected dictionary";
     focus(editor);
     const auto groupBecomes = [&](int group) {
-        return ProgramOnX::waitFor([&] { return xkbLockedGroup(display) == group; }, 10000);
+        return pollUntil([&] { return xkbLockedGroup(display) == group; }, 10000);
     };
     EXPECT_TRUE(groupBecomes(0)) << "the editor opens ready for the studied language";
 
@@ -53,7 +53,7 @@ TEST_F(EditorInTheProgram, TheEditorOpenedFromTheDictionariesWindowSavesATypedWo
     press(XK_Return);
     press(XK_s, XK_Control_L);
     // Saving writes the dictionary and drops its index.
-    EXPECT_TRUE(ProgramOnX::waitFor([&] { return !QFileInfo::exists(cdx); }, 20000)) << "Ctrl+S did not save";
+    EXPECT_TRUE(pollUntil([&] { return !QFileInfo::exists(cdx); }, 20000)) << "Ctrl+S did not save";
     press(XK_Escape);
     ASSERT_EQ(waitForWindow("Редактирование словаря", false), 0u) << "Esc did not close the saved editor";
     press(XK_Escape);

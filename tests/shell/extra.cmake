@@ -17,6 +17,8 @@ endif()
 # The help keys are pressed with real key events.
 find_package(Qt6 REQUIRED COMPONENTS Test)
 target_link_libraries(${test_target} PRIVATE Qt6::Test)
+# A QObject of tests/common, run through this program's moc.
+target_sources(${test_target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/common/UrlCatcher.h)
 # The help keys once more with the English interface (the language is chosen once per process;
 # the other tests run in Russian).
 gtest_discover_tests(${test_target} TEST_FILTER "HelpKeys.*" TEST_PREFIX "en."

@@ -22,6 +22,7 @@
 #include "store/Working.h"
 
 #include "common/TestHome.h"
+#include "common/UrlCatcher.h"
 #include "LessonStandIn.h"
 
 #include <QApplication>
@@ -44,16 +45,6 @@
 #include <memory>
 
 namespace {
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    UrlCatcher() { QDesktopServices::setUrlHandler("file", this, "open"); }
-    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler("file"); }
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 // Answers every information window that opens: asks for the help once with the button and once
 // with F1 (alternating, first press first), then closes it. Records where each one stood.
@@ -242,4 +233,3 @@ TEST_F(HelpKeys, EveryWindowLeadsToItsSection)
 
 } // namespace
 
-#include "help_test.moc"

@@ -35,11 +35,7 @@
 #include <unistd.h>
 
 // Xlib's macros (Bool, None, Status) must come after everything else.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
+#include "ProgramOnOwnX.h"
 // Qt's key events are meant below, not X's.
 #undef KeyPress
 #undef KeyRelease
@@ -224,12 +220,7 @@ TEST_F(Tray, ALessonDueWhileTheUserTypesWaitsForThePauseThenTakesTheFocus)
         XCloseDisplay(x);
         GTEST_SKIP() << "the X server has no XTest extension";
     }
-    const KeyCode shift = XKeysymToKeycode(x, XK_Shift_L);
-    auto type = [&] {
-        XTestFakeKeyEvent(x, shift, True, 0);
-        XTestFakeKeyEvent(x, shift, False, 0);
-        XFlush(x);
-    };
+    auto type = [&] { XClient::pressKey(x, XK_Shift_L); };
 
     ScaledMinute minute(100);
     // Long beside the 40 ms between keys, so that a busy machine's stall does not end the typing.
@@ -514,42 +505,6 @@ TEST_F(Tray, QuitSetsQuittingSoThatNoLessonEndArmsTheTimer)
 
 namespace {
 
-// Windows come and go while the test looks at them; Xlib would end the process on the error.
-int ignoreXErrors(Display *, XErrorEvent *) { return 0; }
-
-QByteArray windowName(Display *x, Window w)
-{
-    char *name = nullptr;
-    QByteArray result;
-    if (XFetchName(x, w, &name) && name)
-        result = name;
-    if (name)
-        XFree(name);
-    return result;
-}
-
-long windowPid(Display *x, Window w)
-{
-    const Atom pidAtom = XInternAtom(x, "_NET_WM_PID", False);
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char *data = nullptr;
-    long pid = -1;
-    if (XGetWindowProperty(x, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) == Success
-        && data && count == 1)
-        pid = long(*reinterpret_cast<unsigned long *>(data));
-    if (data)
-        XFree(data);
-    return pid;
-}
-
-bool viewable(Display *x, Window w)
-{
-    XWindowAttributes a;
-    return XGetWindowAttributes(x, w, &a) && a.map_state == IsViewable;
-}
-
 // Every window below `top`, depth first.
 void walk(Display *x, Window top, const std::function<void(Window, Window parent)> &visit)
 {
@@ -565,27 +520,12 @@ void walk(Display *x, Window top, const std::function<void(Window, Window parent
         XFree(children);
 }
 
-// The visible top-level window named `name`, or 0.
-Window topLevel(Display *x, const QByteArray &name)
-{
-    Window found = 0;
-    Window root, parent, *children = nullptr;
-    unsigned int n = 0;
-    if (XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &n)) {
-        for (unsigned int i = 0; i < n; ++i)
-            if (windowName(x, children[i]) == name && viewable(x, children[i]))
-                found = children[i];
-        XFree(children);
-    }
-    return found;
-}
-
 // The child's icon window embedded somewhere below trayer's panel, or 0.
 Window embeddedIcon(Display *x, Window panel, long pid)
 {
     Window found = 0;
     walk(x, panel, [&](Window w, Window) {
-        if (!found && windowPid(x, w) == pid && viewable(x, w))
+        if (!found && XClient::pidOf(x, w) == pid && XClient::viewable(x, w))
             found = w;
     });
     return found;
@@ -674,14 +614,14 @@ protected:
         display.emplace(server->display());
         x = XOpenDisplay(server->display().toLatin1().constData());
         ASSERT_NE(x, nullptr);
-        oldHandler = XSetErrorHandler(ignoreXErrors);
+        oldHandler = XSetErrorHandler(XClient::ignoreErrors);
         host.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         host.start(trayer, {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
                             "--heighttype", "pixel", "--height", "28", "--SetDockType", "true"});
         ASSERT_TRUE(host.waitForStarted(5000));
         const Atom trayAtom = XInternAtom(x, "_NET_SYSTEM_TRAY_S0", False);
         ASSERT_TRUE(waitUntil([&] {
-            panel = topLevel(x, "panel");
+            panel = XClient::findWindow(x, DefaultRootWindow(x), "panel");
             return panel && XGetSelectionOwner(x, trayAtom) != 0;
         }, 10000)) << "trayer did not take the notification area";
     }
@@ -702,13 +642,7 @@ protected:
     // The environment of a program that is to use this server's notification area.
     QProcessEnvironment programEnvironment(const TestHome &home) const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("WORDPOP_HOME", home.home());
-        env.insert("XDG_CONFIG_HOME", home.configHome());
-        env.insert("XDG_RUNTIME_DIR", home.runtimeDir());
-        env.insert("WORDPOP_MESSAGE_LOG", home.root() + "/messages.txt");
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("DISPLAY", server->display());
+        QProcessEnvironment env = ProgramOnX::environment(home, server->display());
         env.remove("DBUS_SESSION_BUS_ADDRESS"); // the XEmbed area, not a StatusNotifier host
         return env;
     }
@@ -727,28 +661,8 @@ protected:
         XFlush(x);
     }
 
-    void key(KeySym sym)
-    {
-        const KeyCode code = XKeysymToKeycode(x, sym);
-        XTestFakeKeyEvent(x, code, True, 0);
-        XTestFakeKeyEvent(x, code, False, 0);
-        XFlush(x);
-    }
-
-    // The visible top-level windows of process `pid`.
-    QList<Window> visibleWindowsOf(long pid)
-    {
-        QList<Window> found;
-        Window root, parent, *children = nullptr;
-        unsigned int count = 0;
-        if (XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count)) {
-            for (unsigned int i = 0; i < count; ++i)
-                if (windowPid(x, children[i]) == pid && viewable(x, children[i]))
-                    found.append(children[i]);
-            XFree(children);
-        }
-        return found;
-    }
+    void key(KeySym sym) { XClient::pressKey(x, sym); }
+    QList<Window> visibleWindowsOf(long pid) { return XClient::shownWindowsOf(x, pid); }
     QRect geometry(Window w)
     {
         XWindowAttributes a;
@@ -814,7 +728,7 @@ TEST_F(TrayOnX, TheIconSitsInTheNotificationAreaAndALeftClickOpensALesson)
         shown = lines.waitFor("lesson", 5000);
     }
     EXPECT_EQ(shown, "lesson shown");
-    EXPECT_TRUE(waitUntil([&] { return topLevel(x, "Wordpop lesson stand-in") != 0; }, 5000))
+    EXPECT_TRUE(waitUntil([&] { return XClient::findWindow(x, DefaultRootWindow(x), "Wordpop lesson stand-in") != 0; }, 5000))
         << "the lesson window is not on the screen";
 
     // Destroying the tray menu takes the icon out of the area.
@@ -837,10 +751,7 @@ TEST_F(TrayOnX, TheProgramShowsOnlyItsIconUntilTheIconIsClicked)
     ProgramFolder::set(QString());
 
     QProcess program;
-    program.setProcessEnvironment(programEnvironment(home));
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(QStringLiteral(WORDPOP_BINARY_DIR "/wordpop"), {});
-    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(ProgramOnX::start(program, programEnvironment(home)));
     const long pid = program.processId();
 
     Window icon = 0;
@@ -881,9 +792,7 @@ TEST_F(TrayOnX, TheProgramShowsOnlyItsIconUntilTheIconIsClicked)
     click(icon, 1);
     EXPECT_TRUE(waitUntil([&] { return visibleWindowsOf(pid) == QList<Window>{trainer}; }, 5000));
 
-    ::kill(pid, SIGTERM);
-    ASSERT_TRUE(program.waitForFinished(20000));
-    EXPECT_EQ(program.exitCode(), 0);
+    ASSERT_NO_FATAL_FAILURE(ProgramOnX::endWith(program, SIGTERM));
     EXPECT_EQ(embeddedIcon(x, panel, pid), Window(0));
 }
 
@@ -893,37 +802,19 @@ TEST(TrayWithoutArea, TheProgramRunsAndItsLessonsStillShow)
     REQUIRE_PRIVATE_X_SERVER(server);
     Display *x = XOpenDisplay(server.display().toLatin1().constData());
     ASSERT_NE(x, nullptr);
-    XErrorHandler old = XSetErrorHandler(ignoreXErrors);
+    XErrorHandler old = XSetErrorHandler(XClient::ignoreErrors);
     TestHome home;
     // The defaults start with a lesson at once.
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("WORDPOP_HOME", home.home());
-    env.insert("XDG_CONFIG_HOME", home.configHome());
-    env.insert("XDG_RUNTIME_DIR", home.runtimeDir());
-    env.insert("WORDPOP_MESSAGE_LOG", home.root() + "/messages.txt");
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("DISPLAY", server.display());
+    QProcessEnvironment env = ProgramOnX::environment(home, server.display());
     env.remove("DBUS_SESSION_BUS_ADDRESS");
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(QStringLiteral(WORDPOP_BINARY_DIR "/wordpop"), {});
-    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(ProgramOnX::start(program, env));
     const long pid = program.processId();
-    auto shownWindows = [&] {
-        int n = 0;
-        walk(x, DefaultRootWindow(x), [&](Window w, Window parent) {
-            if (parent == DefaultRootWindow(x) && windowPid(x, w) == pid && viewable(x, w))
-                ++n;
-        });
-        return n;
-    };
-    EXPECT_TRUE(waitUntil([&] { return shownWindows() == 1; }, 30000)) << "no lesson without a notification area";
+    EXPECT_TRUE(waitUntil([&] { return XClient::shownWindowsOf(x, pid).size() == 1; }, 30000))
+        << "no lesson without a notification area";
     pump(300);
     EXPECT_EQ(program.state(), QProcess::Running);
-    ::kill(pid, SIGTERM);
-    ASSERT_TRUE(program.waitForFinished(20000));
-    EXPECT_EQ(program.exitCode(), 0);
+    ASSERT_NO_FATAL_FAILURE(ProgramOnX::endWith(program, SIGTERM));
     XCloseDisplay(x);
     XSetErrorHandler(old);
 }

@@ -1,6 +1,7 @@
 // The data a new program folder starts with, as the build made it: langs.dat in Windows-1251,
 // the answer sounds, the help, and every sample dictionary built from its UTF-8 source, checked
 // by the dictionary tool and holding exactly the words of its source.
+#include "common/FileBytes.h"
 #include "common/TestHome.h"
 #include "platform/Text.h"
 #include "store/Dictionary.h"
@@ -27,12 +28,6 @@ namespace {
 const QString source = QStringLiteral(WORDPOP_SOURCE_DIR) + "/data/";
 const QString built = QStringLiteral(WORDPOP_BINARY_DIR) + "/data/";
 const QString tool = QStringLiteral(WORDPOP_BINARY_DIR) + "/wordpop-dict";
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Strict Windows-1251 to UTF-8 through iconv, independent of the program's own conversion.
 bool cp1251ToUtf8(const QByteArray &in, QByteArray &out)

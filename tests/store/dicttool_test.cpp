@@ -2,7 +2,9 @@
 // check in round trips, damaged tables and indexes, and bad arguments.
 #include "engine/DataSet.h"
 
+#include "common/FileBytes.h"
 #include "common/TestHome.h"
+#include "common/ToolRun.h"
 
 #include <QFileInfo>
 #include <sys/stat.h>
@@ -18,41 +20,6 @@
 #include <random>
 
 namespace {
-
-struct ToolRun {
-    int exit = -1;
-    std::string out, err;
-};
-
-ToolRun dict(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(WORDPOP_BINARY_DIR "/wordpop-dict"), args);
-    ToolRun r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = "timed out";
-        return r;
-    }
-    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = p.readAllStandardOutput().toStdString();
-    r.err = p.readAllStandardError().toStdString();
-    return r;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 void patch(const QString &path, qint64 offset, const QByteArray &bytes)
 {
@@ -97,7 +64,7 @@ protected:
 TEST_F(DictTool, CreateImportExportReindexCheckRoundTrip)
 {
     const QString wrd = file("Verbs.wrd"), cdx = file("Verbs.cdx");
-    ToolRun r = dict({"create", wrd});
+    ToolRun r = dictTool({"create", wrd});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(readAll(wrd).size(), 354); // ten descriptors, 0x0D, 0x1A: an empty topic table
 
@@ -105,35 +72,35 @@ TEST_F(DictTool, CreateImportExportReindexCheckRoundTrip)
     home.writeFile("a.csv", QByteArray("go;\xE8\xE4\xF2\xE8;[g\xC9\x99\xCA\x8A];\\SOUND\\go.wav\r\nalone\r\n"));
     home.writeFile("b.csv", QByteArray("be;\xD0\xB1\xD1\x8B\xD1\x82\xD1\x8C \xE6\x97\xA5\n"));
     home.writeFile("c.txt", QByteArray("act\n\xE4\xE5\xE9\xF1\xF2\xE2\xEE\xE2\xE0\xF2\xFC\n"));
-    r = dict({"import", wrd, file("a.csv"), file("b.csv"), file("c.txt")});
+    r = dictTool({"import", wrd, file("a.csv"), file("b.csv"), file("c.txt")});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_NE(r.out.find("Added 3 words"), std::string::npos) << r.out;
     // "[gəʊ]" is UTF-8 but the file as a whole is not, so only b.csv is converted.
     EXPECT_NE(r.err.find("b.csv: 1 character that"), std::string::npos) << r.err;
 
-    r = dict({"export", wrd});
+    r = dictTool({"export", wrd});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(lines(r.out), (std::vector<std::string>{
                                 "go;\xE8\xE4\xF2\xE8;[g\xC9\x99\xCA\x8A];\\SOUND\\go.wav",
                                 "be;\xE1\xFB\xF2\xFC ?;;",
                                 "act;\xE4\xE5\xE9\xF1\xF2\xE2\xEE\xE2\xE0\xF2\xFC;;",
                             }));
-    r = dict({"export", wrd, "--utf8"});
+    r = dictTool({"export", wrd, "--utf8"});
     EXPECT_EQ(lines(r.out)[1], "be;\xD0\xB1\xD1\x8B\xD1\x82\xD1\x8C ?;;");
 
     // No index yet: check says so and passes on the table alone; --order needs the index.
-    r = dict({"check", wrd});
+    r = dictTool({"check", wrd});
     EXPECT_EQ(r.exit, 0) << r.out;
     EXPECT_NE(r.out.find("no index"), std::string::npos) << r.out;
-    EXPECT_EQ(dict({"export", wrd, "--order", "WORD1"}).exit, 1);
+    EXPECT_EQ(dictTool({"export", wrd, "--order", "WORD1"}).exit, 1);
 
-    r = dict({"reindex", wrd});
+    r = dictTool({"reindex", wrd});
     ASSERT_EQ(r.exit, 0) << r.err;
     ASSERT_TRUE(QFile::exists(cdx));
-    r = dict({"check", wrd});
+    r = dictTool({"check", wrd});
     EXPECT_EQ(r.exit, 0) << r.out;
 
-    r = dict({"export", wrd, "--order", "word1"});
+    r = dictTool({"export", wrd, "--order", "word1"});
     ASSERT_EQ(r.exit, 0) << r.err;
     const std::vector<std::string> sorted = lines(r.out);
     ASSERT_EQ(sorted.size(), 3u);
@@ -143,12 +110,12 @@ TEST_F(DictTool, CreateImportExportReindexCheckRoundTrip)
 
     // Importing with the index present keeps all four tags exact.
     home.writeFile("d.csv", QByteArray("ask;\xF1\xEF\xF0\xEE\xF1\xE8\xF2\xFC\nzip;\xE7\xE0\xF1\xF2\xE5\xE3\xED\xF3\xF2\xFC\n"));
-    r = dict({"import", wrd, file("d.csv")});
+    r = dictTool({"import", wrd, file("d.csv")});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_NE(r.out.find("Added 2 words"), std::string::npos) << r.out;
-    r = dict({"check", wrd});
+    r = dictTool({"check", wrd});
     EXPECT_EQ(r.exit, 0) << r.out;
-    r = dict({"export", wrd, "--order=WORD1"});
+    r = dictTool({"export", wrd, "--order=WORD1"});
     std::vector<std::string> w1;
     for (const std::string &l : lines(r.out))
         w1.push_back(l.substr(0, l.find(';')));
@@ -163,23 +130,23 @@ TEST_F(DictTool, ImportMakesAMissingDictionaryWithItsIndex)
     writeAll(cdx, QByteArray(4096, '\0')); // left over from an earlier table of that name
     // A word longer than its field is cut to the field's 80 characters.
     home.writeFile("w.txt", QByteArray("b\n2\na\n1\n") + QByteArray(100, 'x') + "\ny\n");
-    ToolRun r = dict({"import", wrd, file("w.txt")});
+    ToolRun r = dictTool({"import", wrd, file("w.txt")});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_NE(r.out.find("Added 3 words"), std::string::npos) << r.out;
-    r = dict({"check", wrd});
+    r = dictTool({"check", wrd});
     EXPECT_EQ(r.exit, 0) << r.out;
     EXPECT_EQ(r.out.find("no index"), std::string::npos) << r.out;
-    r = dict({"export", wrd, "--order", "WORD2"});
+    r = dictTool({"export", wrd, "--order", "WORD2"});
     EXPECT_EQ(lines(r.out), (std::vector<std::string>{"a;1;;", "b;2;;", std::string(80, 'x') + ";y;;"}));
 
     // Another ending reads nothing, and the new dictionary stays empty.
     home.writeFile("x.dat", QByteArray("a;1\n"));
-    r = dict({"import", file("Empty.wrd"), file("x.dat")});
+    r = dictTool({"import", file("Empty.wrd"), file("x.dat")});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_NE(r.out.find("Added 0 words"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("not a .csv or .txt"), std::string::npos) << r.err;
     EXPECT_EQ(readAll(file("Empty.wrd")).size(), 354);
-    EXPECT_EQ(dict({"check", file("Empty.wrd")}).exit, 0);
+    EXPECT_EQ(dictTool({"check", file("Empty.wrd")}).exit, 0);
     EXPECT_EQ(strayFiles(home.home(), {"New.wrd", "New.cdx", "w.txt", "x.dat", "Empty.wrd", "Empty.cdx"}),
               QStringList());
 }
@@ -193,10 +160,10 @@ TEST_F(DictTool, ImportIntoAnEmptyDictionaryWritesWhatANewOneGets)
     for (int i = 0; i < 500; ++i)
         words += "w" + QByteArray::number(i * 7919 % 500) + ";" + QByteArray::number(i % 7) + "\n";
     home.writeFile("w.csv", words);
-    ASSERT_EQ(dict({"import", file("New.wrd"), file("w.csv")}).exit, 0);
-    ASSERT_EQ(dict({"create", file("Empty.wrd")}).exit, 0);
-    ASSERT_EQ(dict({"reindex", file("Empty.wrd")}).exit, 0);
-    const ToolRun r = dict({"import", file("Empty.wrd"), file("w.csv")});
+    ASSERT_EQ(dictTool({"import", file("New.wrd"), file("w.csv")}).exit, 0);
+    ASSERT_EQ(dictTool({"create", file("Empty.wrd")}).exit, 0);
+    ASSERT_EQ(dictTool({"reindex", file("Empty.wrd")}).exit, 0);
+    const ToolRun r = dictTool({"import", file("Empty.wrd"), file("w.csv")});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(readAll(file("Empty.cdx")), readAll(file("New.cdx")));
     QByteArray a = readAll(file("Empty.wrd")), b = readAll(file("New.wrd"));
@@ -204,7 +171,7 @@ TEST_F(DictTool, ImportIntoAnEmptyDictionaryWritesWhatANewOneGets)
     a.replace(16, 4, "....");
     b.replace(16, 4, "....");
     EXPECT_EQ(a, b);
-    EXPECT_EQ(dict({"check", file("Empty.wrd")}).exit, 0);
+    EXPECT_EQ(dictTool({"check", file("Empty.wrd")}).exit, 0);
 }
 
 // Files the tool makes are the user's ordinary files (0666 less the umask), and a dictionary it
@@ -214,12 +181,12 @@ TEST_F(DictTool, MadeAndReplacedFilesKeepOrdinaryModes)
     const mode_t old = ::umask(022);
     const QString wrd = file("Modes.wrd");
     home.writeFile("w.csv", QByteArray("a;1\n"));
-    EXPECT_EQ(dict({"import", wrd, file("w.csv")}).exit, 0);
+    EXPECT_EQ(dictTool({"import", wrd, file("w.csv")}).exit, 0);
     EXPECT_EQ(QFileInfo(wrd).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
                                                          QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
     ASSERT_TRUE(QFile::setPermissions(wrd, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
                                                QFile::WriteUser | QFile::ReadGroup));
-    EXPECT_EQ(dict({"import", wrd, file("w.csv")}).exit, 0);
+    EXPECT_EQ(dictTool({"import", wrd, file("w.csv")}).exit, 0);
     EXPECT_EQ(QFileInfo(wrd).permissions() & 0x7777,
               QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup);
     ::umask(old);
@@ -228,9 +195,9 @@ TEST_F(DictTool, MadeAndReplacedFilesKeepOrdinaryModes)
 TEST_F(DictTool, DumpShowsEveryFieldAndDeletedRecordsOnRequest)
 {
     const QString wrd = file("Done.wrd");
-    ASSERT_EQ(dict({"create", wrd, "--learned"}).exit, 0);
+    ASSERT_EQ(dictTool({"create", wrd, "--learned"}).exit, 0);
     home.writeFile("w.csv", QByteArray("one;1\ntwo;2\nthree;3\n"));
-    ASSERT_EQ(dict({"import", wrd, file("w.csv")}).exit, 0);
+    ASSERT_EQ(dictTool({"import", wrd, file("w.csv")}).exit, 0);
     {
         // The second word is deleted and the third gets counters and a date, through the cursor.
         TDbfDataSet ds;
@@ -247,23 +214,23 @@ TEST_F(DictTool, DumpShowsEveryFieldAndDeletedRecordsOnRequest)
         ds.Delete();
         ds.Close();
     }
-    ToolRun r = dict({"dump", wrd});
+    ToolRun r = dictTool({"dump", wrd});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(lines(r.out), (std::vector<std::string>{
                                 "1\tone\t1\t\t0\t0\t0\t0\t\t0\t0\t",
                                 "3\tthree\t3\t\t4\t0\t0\t0\t\t0\t123456\t20240229",
                             }));
-    r = dict({"dump", wrd, "--deleted"});
+    r = dictTool({"dump", wrd, "--deleted"});
     ASSERT_EQ(lines(r.out).size(), 3u);
     EXPECT_EQ(lines(r.out)[1], "2*\ttwo\t2\t\t0\t0\t0\t0\t\t0\t0\t");
     EXPECT_EQ(lines(r.out)[0].substr(0, 2), "1\t");
 
-    ASSERT_EQ(dict({"reindex", wrd}).exit, 0);
-    r = dict({"dump", wrd, "--order", "MISS"});
+    ASSERT_EQ(dictTool({"reindex", wrd}).exit, 0);
+    r = dictTool({"dump", wrd, "--order", "MISS"});
     ASSERT_EQ(lines(r.out).size(), 2u);
     EXPECT_EQ(lines(r.out)[0].substr(0, 2), "1\t");
     EXPECT_EQ(lines(r.out)[1].substr(0, 2), "3\t");
-    EXPECT_EQ(dict({"check", wrd}).exit, 0);
+    EXPECT_EQ(dictTool({"check", wrd}).exit, 0);
 }
 
 // Files other programs write: T.dbf beside T.CDX, index pages whose attributes carry a further
@@ -272,10 +239,10 @@ TEST_F(DictTool, DumpShowsEveryFieldAndDeletedRecordsOnRequest)
 TEST_F(DictTool, ForeignShapesOpenWalkAndCheckAsSound)
 {
     const QString dbf = file("T.dbf");
-    ASSERT_EQ(dict({"create", dbf, "--learned"}).exit, 0);
+    ASSERT_EQ(dictTool({"create", dbf, "--learned"}).exit, 0);
     home.writeFile("w.csv", QByteArray("b;1\na;2\nc;3\n"));
-    ASSERT_EQ(dict({"import", dbf, file("w.csv")}).exit, 0);
-    ASSERT_EQ(dict({"reindex", dbf}).exit, 0);
+    ASSERT_EQ(dictTool({"import", dbf, file("w.csv")}).exit, 0);
+    ASSERT_EQ(dictTool({"reindex", dbf}).exit, 0);
     ASSERT_TRUE(QFile::rename(file("T.cdx"), file("T.CDX")));
     // Learned layout: header 385 bytes, records of 564 with DATE at 556. Index: the directory
     // root leaf at 1024, then per tag a header and one root leaf (MISS, KBMISS, WORD1, WORD2).
@@ -287,25 +254,25 @@ TEST_F(DictTool, ForeignShapesOpenWalkAndCheckAsSound)
     }
 
     const std::vector<std::string> inOrder{"a;2;;", "b;1;;", "c;3;;"};
-    ToolRun r = dict({"export", dbf, "--order", "WORD1"});
+    ToolRun r = dictTool({"export", dbf, "--order", "WORD1"});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(lines(r.out), inOrder);
-    r = dict({"dump", file("t.DBF"), "--order", "word2"}); // the table itself named in another case
+    r = dictTool({"dump", file("t.DBF"), "--order", "word2"}); // the table itself named in another case
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(lines(r.out), (std::vector<std::string>{"1\tb\t1\t\t0\t0\t0\t0\t\t0\t0\t",
                                                       "2\ta\t2\t\t0\t0\t0\t0\t\t0\t0\t",
                                                       "3\tc\t3\t\t0\t0\t0\t0\t\t0\t0\t"}));
-    r = dict({"check", dbf});
+    r = dictTool({"check", dbf});
     EXPECT_EQ(r.exit, 0) << r.out;
     EXPECT_NE(r.out.find(": sound"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("no index"), std::string::npos) << r.out;
 
     // Words added go into T.CDX; no second index appears beside it.
     home.writeFile("x.csv", QByteArray("0;4\n"));
-    r = dict({"import", dbf, file("x.csv")});
+    r = dictTool({"import", dbf, file("x.csv")});
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(dict({"check", dbf}).exit, 0);
-    r = dict({"export", dbf, "--order", "WORD1"});
+    EXPECT_EQ(dictTool({"check", dbf}).exit, 0);
+    r = dictTool({"export", dbf, "--order", "WORD1"});
     EXPECT_EQ(lines(r.out).front(), "0;4;;");
     EXPECT_EQ(strayFiles(home.home(), {"T.dbf", "T.CDX", "w.csv", "x.csv"}), QStringList());
 
@@ -315,27 +282,27 @@ TEST_F(DictTool, ForeignShapesOpenWalkAndCheckAsSound)
     bytes[8] = char(385 + 32);
     bytes[9] = char((385 + 32) >> 8);
     writeAll(dbf, bytes);
-    r = dict({"check", dbf});
+    r = dictTool({"check", dbf});
     EXPECT_EQ(r.exit, 0) << r.out;
-    r = dict({"export", dbf, "--order", "WORD1"});
+    r = dictTool({"export", dbf, "--order", "WORD1"});
     EXPECT_EQ(lines(r.out).size(), 4u) << r.err;
 }
 
 TEST_F(DictTool, ReindexLeavesTheTableAndReplacesAStaleIndex)
 {
     const QString wrd = file("T.wrd"), cdx = file("T.cdx");
-    ASSERT_EQ(dict({"create", wrd}).exit, 0);
+    ASSERT_EQ(dictTool({"create", wrd}).exit, 0);
     home.writeFile("w.csv", QByteArray("b;1\na;2\nc;3\n"));
-    ASSERT_EQ(dict({"import", wrd, file("w.csv")}).exit, 0);
+    ASSERT_EQ(dictTool({"import", wrd, file("w.csv")}).exit, 0);
     writeAll(cdx, QByteArray(2048, 'x')); // not an index at all
-    EXPECT_EQ(dict({"check", wrd}).exit, 1);
-    EXPECT_EQ(dict({"import", wrd, file("w.csv")}).exit, 1); // a damaged index is not written through
+    EXPECT_EQ(dictTool({"check", wrd}).exit, 1);
+    EXPECT_EQ(dictTool({"import", wrd, file("w.csv")}).exit, 1); // a damaged index is not written through
     const QByteArray table = readAll(wrd);
 
-    ToolRun r = dict({"reindex", wrd});
+    ToolRun r = dictTool({"reindex", wrd});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(readAll(wrd), table);
-    r = dict({"check", wrd});
+    r = dictTool({"check", wrd});
     EXPECT_EQ(r.exit, 0) << r.out;
     EXPECT_EQ(strayFiles(home.home(), {"T.wrd", "T.cdx", "w.csv"}), QStringList());
 }
@@ -366,13 +333,13 @@ TEST_F(DictTool, CheckFindsDamage)
         SCOPED_TRACE(c.name);
         TestHome h;
         const QString wrd = h.home() + "T.wrd", cdx = h.home() + "T.cdx";
-        ASSERT_EQ(dict({"create", wrd}).exit, 0);
+        ASSERT_EQ(dictTool({"create", wrd}).exit, 0);
         h.writeFile("w.csv", QByteArray("b;1\na;2\nc;3\n"));
-        ASSERT_EQ(dict({"import", wrd, h.home() + "w.csv"}).exit, 0);
-        ASSERT_EQ(dict({"reindex", wrd}).exit, 0);
-        ASSERT_EQ(dict({"check", wrd}).exit, 0);
+        ASSERT_EQ(dictTool({"import", wrd, h.home() + "w.csv"}).exit, 0);
+        ASSERT_EQ(dictTool({"reindex", wrd}).exit, 0);
+        ASSERT_EQ(dictTool({"check", wrd}).exit, 0);
         c.damage(wrd, cdx);
-        const ToolRun r = dict({"check", wrd});
+        const ToolRun r = dictTool({"check", wrd});
         EXPECT_EQ(r.exit, 1) << r.out;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
     }
@@ -381,7 +348,7 @@ TEST_F(DictTool, CheckFindsDamage)
 TEST_F(DictTool, BadArgumentsAndFilesFailCleanly)
 {
     const QString wrd = file("D.wrd");
-    ASSERT_EQ(dict({"create", wrd}).exit, 0);
+    ASSERT_EQ(dictTool({"create", wrd}).exit, 0);
     home.writeFile("w.csv", QByteArray("a;1\n"));
     home.writeFile("junk.wrd", QByteArray("this is not a table at all, just some text"));
     const QByteArray before = readAll(wrd);
@@ -411,7 +378,7 @@ TEST_F(DictTool, BadArgumentsAndFilesFailCleanly)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
-        const ToolRun r = dict(c.args);
+        const ToolRun r = dictTool(c.args);
         EXPECT_EQ(r.exit, c.exit) << r.out << r.err;
         EXPECT_NE((r.err + r.out).find(c.says), std::string::npos) << r.err;
     }
@@ -419,8 +386,8 @@ TEST_F(DictTool, BadArgumentsAndFilesFailCleanly)
     EXPECT_EQ(readAll(wrd), before);
     EXPECT_EQ(strayFiles(home.home(), {"D.wrd", "w.csv", "junk.wrd"}), QStringList());
 
-    ASSERT_EQ(dict({"reindex", wrd}).exit, 0);
-    const ToolRun r = dict({"export", wrd, "--order", "NOSUCH"});
+    ASSERT_EQ(dictTool({"reindex", wrd}).exit, 0);
+    const ToolRun r = dictTool({"export", wrd, "--order", "NOSUCH"});
     EXPECT_EQ(r.exit, 1);
     EXPECT_NE(r.err.find("NOSUCH"), std::string::npos) << r.err;
 }
@@ -428,7 +395,7 @@ TEST_F(DictTool, BadArgumentsAndFilesFailCleanly)
 TEST_F(DictTool, ADictionaryInUseIsLeftAlone)
 {
     const QString wrd = file("Busy.wrd");
-    ASSERT_EQ(dict({"create", wrd}).exit, 0);
+    ASSERT_EQ(dictTool({"create", wrd}).exit, 0);
     home.writeFile("w.csv", QByteArray("a;1\n"));
     const QByteArray before = readAll(wrd);
 
@@ -442,14 +409,14 @@ TEST_F(DictTool, ADictionaryInUseIsLeftAlone)
         QStringList args{command, wrd};
         if (QLatin1String(command) == QLatin1String("import"))
             args << file("w.csv");
-        const ToolRun r = dict(args);
+        const ToolRun r = dictTool(args);
         EXPECT_EQ(r.exit, 1) << r.out;
         EXPECT_NE(r.err.find("Busy.wrd"), std::string::npos) << r.err;
     }
     words.Close();
     EXPECT_EQ(readAll(wrd), before);
     EXPECT_EQ(strayFiles(home.home(), {"Busy.wrd", "w.csv"}), QStringList());
-    EXPECT_EQ(dict({"import", wrd, file("w.csv")}).exit, 0);
+    EXPECT_EQ(dictTool({"import", wrd, file("w.csv")}).exit, 0);
 }
 
 TEST_F(DictTool, DamagedFilesNeverCrashIt)
@@ -461,7 +428,7 @@ TEST_F(DictTool, DamagedFilesNeverCrashIt)
     for (int i = 0; i < 300; ++i)
         csv += "word" + QByteArray::number(i * 7919 % 1000) + ";w" + QByteArray::number(i) + ";[t];\n";
     home.writeFile("w.csv", csv);
-    ASSERT_EQ(dict({"import", wrd, file("w.csv")}).exit, 0);
+    ASSERT_EQ(dictTool({"import", wrd, file("w.csv")}).exit, 0);
     const QByteArray table = readAll(wrd), index = readAll(cdx);
     ASSERT_GT(index.size(), 4096);
 
@@ -480,7 +447,7 @@ TEST_F(DictTool, DamagedFilesNeverCrashIt)
         writeAll(cdx, x);
         for (const QStringList &args : {QStringList{"check", wrd}, QStringList{"dump", wrd, "--order", "WORD1"}}) {
             SCOPED_TRACE(("round " + QString::number(round) + ": " + args.join(' ')).toStdString());
-            const ToolRun r = dict(args);
+            const ToolRun r = dictTool(args);
             EXPECT_TRUE(r.exit == 0 || r.exit == 1) << r.exit << r.err;
             EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
             EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;

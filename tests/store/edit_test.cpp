@@ -5,7 +5,7 @@
 #include "platform/FileTools.h"
 #include "store/Working.h"
 
-#include <QProcess>
+#include "common/ToolRun.h"
 
 #include <csignal>
 #include <sys/resource.h>
@@ -118,11 +118,8 @@ TEST_F(EditorTest, SaveDropsBlankAndDeletedRowsInTheGridsOrderAndPassesTheCheck)
     EXPECT_EQ(gridWords(), expected);
     EXPECT_EQ(fileWords(on("fruit.wrd")), expected);
 
-    QProcess check;
-    check.start(QStringLiteral(WORDPOP_BINARY_DIR "/wordpop-dict"), {"check", on("fruit.wrd")});
-    ASSERT_TRUE(check.waitForFinished(60000));
-    EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString()
-                                   << check.readAllStandardError().toStdString();
+    const ToolRun check = dictTool({"check", on("fruit.wrd")});
+    EXPECT_EQ(check.exit, 0) << check.out << check.err;
 }
 
 TEST_F(EditorTest, AFailedSaveLeavesTheDictionaryByteForByte)

@@ -8,6 +8,7 @@
 #include "store/Vocabulary.h"
 
 #include "common/TestHome.h"
+#include "common/ToolRun.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDir>
@@ -21,37 +22,10 @@ using namespace fixtures;
 
 namespace {
 
-struct ToolRun {
-    int exit = -1;
-    std::string out, err;
-};
-
-ToolRun run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    ToolRun r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = "timed out";
-        return r;
-    }
-    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = p.readAllStandardOutput().toStdString();
-    r.err = p.readAllStandardError().toStdString();
-    return r;
-}
-
-ToolRun dict(const QStringList &args)
-{
-    return run(QStringLiteral(WORDPOP_BINARY_DIR "/wordpop-dict"), args);
-}
-
 // Rows of a dictionary as "WORD1|WORD2|TRANSCRIPT|WAVFILE", in UTF-8.
 std::vector<std::string> rows(const QString &wrd)
 {
-    const ToolRun r = dict({"dump", wrd, "--utf8"});
+    const ToolRun r = dictTool({"dump", wrd, "--utf8"});
     EXPECT_EQ(r.exit, 0) << r.err;
     std::vector<std::string> out;
     for (const QString &line : QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts)) {
@@ -287,7 +261,7 @@ TEST_F(VocabTool, KvtmlWithSoundBesideAndLessonsSplit)
         "<container><name>Food</name><entry id=\"1\"/><entry id=\"2\"/></container>");
     writeAll(file("in/Words.kvtml"), v2);
 
-    ToolRun r = dict({"import", file("out/Words.wrd"), file("in/Words.kvtml")});
+    ToolRun r = dictTool({"import", file("out/Words.wrd"), file("in/Words.kvtml")});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(rows(file("out/Words.wrd")),
               (std::vector<std::string>{"house|\xD0\xB4\xD0\xBE\xD0\xBC|ha?s|\\SOUND\\Words\\house.wav",
@@ -297,7 +271,7 @@ TEST_F(VocabTool, KvtmlWithSoundBesideAndLessonsSplit)
     EXPECT_NE(r.err.find("2 characters that Windows-1251 lacks"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("1 sound named but not found"), std::string::npos) << r.err;
 
-    r = dict({"import", file("out/Lessons.wrd"), file("in/Words.kvtml"), "--split-lessons", "--from", "ru"});
+    r = dictTool({"import", file("out/Lessons.wrd"), file("in/Words.kvtml"), "--split-lessons", "--from", "ru"});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_FALSE(QFile::exists(file("out/Lessons.wrd")));
     EXPECT_EQ(rows(file("out/Lessons - Home.wrd")),
@@ -329,7 +303,7 @@ TEST_P(VocabAnki, DecksFieldsSoundsAndSkippedNotes)
     const QString pkg = file(QStringLiteral("Pack.") + pf.ext);
     ASSERT_TRUE(writeZip(pkg, entries));
 
-    ToolRun r = dict({"import", file("out/Pack.wrd"), pkg});
+    ToolRun r = dictTool({"import", file("out/Pack.wrd"), pkg});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(rows(file("out/Pack - Lang - Verbs.wrd")),
               (std::vector<std::string>{"go|\xD0\xB8\xD0\xB4\xD1\x82\xD0\xB8||\\SOUND\\Pack - Lang - Verbs\\go.mp3",
@@ -343,15 +317,15 @@ TEST_P(VocabAnki, DecksFieldsSoundsAndSkippedNotes)
     EXPECT_NE(r.err.find("1 sound named but not found"), std::string::npos) << r.err;
 
     // One deck (with its sub-decks) by name, and other fields.
-    r = dict({"import", file("out/Only.wrd"), pkg, "--deck", "lang", "--fields", "2,1"});
+    r = dictTool({"import", file("out/Only.wrd"), pkg, "--deck", "lang", "--fields", "2,1"});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(rows(file("out/Only.wrd")),
               (std::vector<std::string>{"\xD0\xB8\xD0\xB4\xD1\x82\xD0\xB8|go||\\SOUND\\Only\\go.mp3",
                                         "\xD0\xB1\xD0\xB5\xD0\xB6\xD0\xB0\xD1\x82\xD1\x8C|run||"}));
-    r = dict({"import", file("out/None.wrd"), pkg, "--deck", "Nope"});
+    r = dictTool({"import", file("out/None.wrd"), pkg, "--deck", "Nope"});
     EXPECT_EQ(r.exit, 1);
     EXPECT_NE(r.err.find("no such deck"), std::string::npos) << r.err;
-    r = dict({"import", file("out/Few.wrd"), pkg, "--fields", "1,4"});
+    r = dictTool({"import", file("out/Few.wrd"), pkg, "--fields", "1,4"});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_NE(r.err.find("4 notes with fewer fields"), std::string::npos) << r.err;
 }
@@ -463,7 +437,7 @@ TEST_F(VocabTool, HostileInputsLeaveNothingBehind)
         QDir(file("out")).removeRecursively();
         QDir(file("SOUND")).removeRecursively();
         QDir().mkpath(file("out"));
-        const ToolRun r = dict({"import", file("out/Target.wrd"), in});
+        const ToolRun r = dictTool({"import", file("out/Target.wrd"), in});
         EXPECT_EQ(r.exit, 1) << r.out;
         EXPECT_NE(r.err.find(("in-" + std::string(c.name)) + ":"), std::string::npos) << r.err;
         EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
@@ -498,19 +472,19 @@ TEST_F(VocabTool, ExportKvtmlReadsBackAndTsv)
     home.writeFile("w.csv", "apple;\xFF\xE1\xEB\xEE\xEA\xEE;[\xE6pl];\\SOUND\\Words\\apple.wav\r\n"
                             "a <b> & \"c\";\xE4;;\r\ntab\there;x;;\r\n");
     home.writeFile("SOUND/Words/apple.wav", "RIFF-apple");
-    ToolRun r = dict({"import", file("Words.wrd"), file("w.csv")});
+    ToolRun r = dictTool({"import", file("Words.wrd"), file("w.csv")});
     ASSERT_EQ(r.exit, 0) << r.err;
 
-    r = dict({"export", file("Words.wrd"), "--kvtml", "--from", "de"});
+    r = dictTool({"export", file("Words.wrd"), "--kvtml", "--from", "de"});
     ASSERT_EQ(r.exit, 0) << r.err;
     QDir().mkpath(file("exp"));
     writeAll(file("exp/Back.kvtml"), QByteArray::fromStdString(r.out));
-    const ToolRun lint = run(QStringLiteral("xmllint"), {"--noout", file("exp/Back.kvtml")});
+    const ToolRun lint = runTool(QStringLiteral("xmllint"), {"--noout", file("exp/Back.kvtml")});
     EXPECT_EQ(lint.exit, 0) << lint.err;
     EXPECT_NE(r.out.find("<locale>de</locale>"), std::string::npos);
     EXPECT_NE(r.out.find("<locale>ru</locale>"), std::string::npos);
 
-    r = dict({"import", file("Back.wrd"), file("exp/Back.kvtml")});
+    r = dictTool({"import", file("Back.wrd"), file("exp/Back.kvtml")});
     ASSERT_EQ(r.exit, 0) << r.err;
     std::vector<std::string> before = rows(file("Words.wrd")), after = rows(file("Back.wrd"));
     ASSERT_EQ(before.size(), after.size());
@@ -521,13 +495,13 @@ TEST_F(VocabTool, ExportKvtmlReadsBackAndTsv)
                   QString::fromStdString(after[i]).section('|', 0, 2).toStdString());
     }
 
-    r = dict({"export", file("Words.wrd"), "--tsv"});
+    r = dictTool({"export", file("Words.wrd"), "--tsv"});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "#separator:tab\n#html:false\n"
                      "apple\t\xD1\x8F\xD0\xB1\xD0\xBB\xD0\xBE\xD0\xBA\xD0\xBE\t[\xD0\xB6pl]\n"
                      "a <b> & \"c\"\t\xD0\xB4\t\n"
                      "tab here\tx\t\n");
-    EXPECT_EQ(dict({"export", file("Words.wrd"), "--tsv", "--kvtml"}).exit, 2);
+    EXPECT_EQ(dictTool({"export", file("Words.wrd"), "--tsv", "--kvtml"}).exit, 2);
 }
 
 TEST_F(VocabTool, CommandLinesRefused)
@@ -553,7 +527,7 @@ TEST_F(VocabTool, CommandLinesRefused)
         {{"import", file("D.wrd"), file("p.apkg"), "--from", "en"}, 1, "apply to KVTML files"},
     };
     for (const auto &c : cases) {
-        const ToolRun r = dict(c.args);
+        const ToolRun r = dictTool(c.args);
         EXPECT_EQ(r.exit, c.exit) << c.args.join(' ').toStdString() << "\n" << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_FALSE(QFile::exists(file("D.wrd")));
