@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 
 #include <string>
 
@@ -112,5 +113,30 @@ inline void pressKey(Display *d, KeySym sym, KeySym modifier = NoSymbol)
         XTestFakeKeyEvent(d, mod, False, 0);
     XFlush(d);
 }
+
+// The test's own connection to the X server `display`, ignoring errors about windows that went
+// away meanwhile; closed, and Xlib's error handler as it was, when it goes.
+class Connection {
+public:
+    explicit Connection(const QString &display)
+        : m_display(XOpenDisplay(display.toLocal8Bit().constData())), m_old(XSetErrorHandler(ignoreErrors))
+    {
+    }
+    ~Connection()
+    {
+        if (m_display)
+            XCloseDisplay(m_display);
+        XSetErrorHandler(m_old);
+    }
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    // Null when the server could not be reached.
+    operator Display *() const { return m_display; }
+
+private:
+    Display *m_display;
+    XErrorHandler m_old;
+};
 
 } // namespace XClient

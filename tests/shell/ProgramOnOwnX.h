@@ -4,6 +4,7 @@
 // dictionary tool. Every message box the program would show goes to a log the end checks.
 #pragma once
 
+#include "ProgramProcess.h"
 #include "common/EventWait.h"
 #include "common/PrivateXServer.h"
 #include "common/TestHome.h"
@@ -24,44 +25,6 @@
 
 // After every other header: X11's macros (None, Bool, Status) clash with them.
 #include "common/XClient.h"
-
-namespace ProgramOnX {
-
-inline const QString kProgram = QStringLiteral(WORDPOP_BINARY_DIR "/wordpop");
-
-// The program's environment for a test: its folders in `home`, the X server `display`, and
-// every message box it would show written to "messages.txt" in the test's folder instead.
-inline QProcessEnvironment environment(const TestHome &home, const QString &display)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("WORDPOP_HOME", home.home());
-    env.insert("XDG_CONFIG_HOME", home.configHome());
-    env.insert("XDG_RUNTIME_DIR", home.runtimeDir());
-    env.insert("WORDPOP_MESSAGE_LOG", home.root() + "/messages.txt");
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("DISPLAY", display);
-    return env;
-}
-
-// Starts the program in `env`, its output mixed into the test's; false when it did not start.
-inline bool start(QProcess &program, const QProcessEnvironment &env)
-{
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(kProgram, {});
-    return program.waitForStarted(10000);
-}
-
-// Ends the program with `signal`, as a desktop session ends it; it must leave cleanly.
-inline void endWith(QProcess &program, int signal = SIGTERM)
-{
-    ::kill(program.processId(), signal);
-    ASSERT_TRUE(program.waitForFinished(20000));
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
-}
-
-} // namespace ProgramOnX
 
 class ProgramOnOwnX : public ::testing::Test {
 protected:

@@ -4,10 +4,6 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 // Last: it brings Xlib's macros.
 #include "ProgramOnOwnX.h"
 
@@ -19,18 +15,7 @@ TEST_F(DictionariesWindow, TheKeyboardAloneTicksCreatesAndClosesAndTheFilesFollo
     // No message log: with one the input-line window would answer by itself. A message shown
     // here would stay up and fail the step it blocks.
     env.remove("WORDPOP_MESSAGE_LOG");
-    int ready[2];
-    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
-    ::fcntl(ready[1], F_SETFD, 0);
-    env.insert("WORDPOP_READY_FD", QString::number(ready[1]));
-    const bool started = ProgramOnX::start(program, env);
-    ::close(ready[1]);
-    ASSERT_TRUE(started);
-    pollfd pfd{ready[0], POLLIN, 0};
-    char c;
-    const bool running = ::poll(&pfd, 1, 60000) == 1 && ::read(ready[0], &c, 1) == 1;
-    ::close(ready[0]);
-    ASSERT_TRUE(running) << "the program's event loop never ran";
+    ASSERT_TRUE(ProgramOnX::startAndWaitForLoop(program, env)) << "the program's event loop never ran";
 
     const QString on = home.home() + "BASE/ON/", off = home.home() + "BASE/OFF/";
     const QString created = QStringLiteral("Новый словарь.wrd");

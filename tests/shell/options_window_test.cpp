@@ -2,6 +2,7 @@
 // Alt+O in the trainer opens "Настройки", Esc closes it, and the settings file keeps every value
 // (keys go in through xdotool, XTest). In this process: both openers and what follows a Save.
 #include "ProgramGlobals.h"
+#include "ProgramProcess.h"
 #include "common/PrivateXServer.h"
 #include "common/TestHome.h"
 #include "engine/DataSet.h"
@@ -27,13 +28,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 namespace {
-
-const QString kProgram = QStringLiteral(WORDPOP_BINARY_DIR "/wordpop");
 
 class Xdotool {
 public:
@@ -94,28 +90,8 @@ TEST(OptionsFromTheTrainer, AltOOpensTheWindowAndEscClosesItLeavingTheSettingsAs
     home.writeFile("langs.dat", "0409=English\r\n0419=\xD0\xF3\xF1\xF1\xEA\xE8\xE9\r\n");
     const QString messageLog = home.root() + "/messages.txt";
 
-    int fds[2];
-    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-    ::fcntl(fds[1], F_SETFD, 0);
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert("WORDPOP_HOME", home.home());
-    e.insert("XDG_CONFIG_HOME", home.configHome());
-    e.insert("XDG_RUNTIME_DIR", home.runtimeDir());
-    e.insert("WORDPOP_MESSAGE_LOG", messageLog);
-    e.insert("WORDPOP_READY_FD", QString::number(fds[1]));
-    e.insert("DISPLAY", x.display());
-    e.insert("QT_QPA_PLATFORM", "xcb");
     QProcess p;
-    p.setProcessEnvironment(e);
-    p.setProcessChannelMode(QProcess::ForwardedChannels);
-    p.start(kProgram, {});
-    ::close(fds[1]);
-    ASSERT_TRUE(p.waitForStarted(10000));
-    pollfd ready{fds[0], POLLIN, 0};
-    char c;
-    const bool running = ::poll(&ready, 1, 60000) == 1 && ::read(fds[0], &c, 1) == 1;
-    ::close(fds[0]);
-    ASSERT_TRUE(running);
+    ASSERT_TRUE(ProgramOnX::startAndWaitForLoop(p, ProgramOnX::environment(home, x.display())));
 
     // The first lesson opens at start.
     const QString trainer = tool.waitForWindow({"--pid", QString::number(p.processId())}, 30000);
@@ -155,9 +131,7 @@ TEST(OptionsFromTheTrainer, AltOOpensTheWindowAndEscClosesItLeavingTheSettingsAs
     QFile log(messageLog);
     EXPECT_FALSE(log.exists() && log.size() > 0) << "messages were shown";
 
-    ::kill(p.processId(), SIGTERM);
-    ASSERT_TRUE(p.waitForFinished(20000));
-    EXPECT_EQ(p.exitCode(), 0);
+    ProgramOnX::endWith(p, SIGTERM);
 }
 
 // Start-up's wiring, in this process: both "Настройки" buttons work, and a Save that turns

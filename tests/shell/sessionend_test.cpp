@@ -32,9 +32,9 @@ TEST(SessionEnd, ASignalMidLessonKeepsTheLessonsStatistics)
         SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
         PrivateXServer server;
         REQUIRE_PRIVATE_X_SERVER(server);
-        Display *x = XOpenDisplay(server.display().toLatin1().constData());
+        XClient::Connection connection(server.display());
+        Display *x = connection;
         ASSERT_NE(x, nullptr);
-        XErrorHandler old = XSetErrorHandler(XClient::ignoreErrors);
 
         TestHome home;
         // A lesson that shows at once and stays through every answer given here.
@@ -87,7 +87,5 @@ TEST(SessionEnd, ASignalMidLessonKeepsTheLessonsStatistics)
                       mistakes = counterAt(after, 0x080);
         EXPECT_GE(answers, 6) << "the lesson's answers were not kept";
         EXPECT_EQ(right + mistakes, answers);
-        XCloseDisplay(x);
-        XSetErrorHandler(old);
     }
 }

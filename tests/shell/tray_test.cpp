@@ -612,9 +612,9 @@ protected:
         server.emplace();
         REQUIRE_PRIVATE_X_SERVER(*server);
         display.emplace(server->display());
-        x = XOpenDisplay(server->display().toLatin1().constData());
+        connection.emplace(server->display());
+        x = *connection;
         ASSERT_NE(x, nullptr);
-        oldHandler = XSetErrorHandler(XClient::ignoreErrors);
         host.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         host.start(trayer, {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
                             "--heighttype", "pixel", "--height", "28", "--SetDockType", "true"});
@@ -631,10 +631,7 @@ protected:
             host.terminate();
             host.waitForFinished(5000);
         }
-        if (x) {
-            XCloseDisplay(x);
-            XSetErrorHandler(oldHandler);
-        }
+        connection.reset();
         display.reset();
         server.reset();
     }
@@ -697,8 +694,8 @@ protected:
 
     std::optional<PrivateXServer> server;
     std::optional<ScopedDisplay> display;
+    std::optional<XClient::Connection> connection;
     Display *x = nullptr;
-    XErrorHandler oldHandler = nullptr;
     QProcess host;
     Window panel = 0;
 };
@@ -800,9 +797,9 @@ TEST(TrayWithoutArea, TheProgramRunsAndItsLessonsStillShow)
 {
     PrivateXServer server;
     REQUIRE_PRIVATE_X_SERVER(server);
-    Display *x = XOpenDisplay(server.display().toLatin1().constData());
+    XClient::Connection connection(server.display());
+    Display *x = connection;
     ASSERT_NE(x, nullptr);
-    XErrorHandler old = XSetErrorHandler(XClient::ignoreErrors);
     TestHome home;
     // The defaults start with a lesson at once.
     QProcess program;
@@ -815,6 +812,4 @@ TEST(TrayWithoutArea, TheProgramRunsAndItsLessonsStillShow)
     pump(300);
     EXPECT_EQ(program.state(), QProcess::Running);
     ASSERT_NO_FATAL_FAILURE(ProgramOnX::endWith(program, SIGTERM));
-    XCloseDisplay(x);
-    XSetErrorHandler(old);
 }
