@@ -372,6 +372,10 @@ void TCdxFile::Open(const std::string& name, bool create, bool shared, bool read
         } else {
             fileName_ = disk_.Path();
             readWrite_ = readWrite;
+            // Only read, and nobody else may change it: pages are copied from the file's own
+            // memory rather than read with a call each.
+            if (!readWrite && !disk_.Shared())
+                disk_.MapForReading();
             if (table_.IsOpen())
                 olderThanTable_ = disk_.ModificationTime() < table_.Disk().ModificationTime();
             uint64_t size = disk_.Size();

@@ -229,7 +229,12 @@ public:
 
 private:
     void readRecordAt(uint32_t n, char* buf);
-    bool blockCacheOn() const { return !disk_.Shared(); }
+    // Exclusive: no other process may change the file, so what was read stays true until
+    // this process changes it. A read-only exclusive table reads its file through a map
+    // (TDiskFile::MapForReading), each record copied from it when wanted; the others keep
+    // the file's bytes in blocks.
+    bool exclusive() const { return !disk_.Shared(); }
+    bool blockCacheOn() const { return !disk_.Shared() && !disk_.Mapped(); }
     // A block's bytes: room for a whole block from the start, so that they never move, and
     // not cleared, since they are read over at once; the first size() are the file's.
     class TBlockBytes {
