@@ -6,47 +6,13 @@
 #include "engine/Sort.h"
 
 #include "engine/Bytes.h"
+#include "engine/KeyScan.h"
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 
 namespace {
-
-// Length of a padded key without its trailing pad bytes; eight bytes at a time, since most
-// keys of a wide character field are mostly blanks.
-uint32_t TrimmedLength(const char* key, size_t n, char pad)
-{
-    uint64_t pads;
-    std::memset(&pads, pad, sizeof pads);
-    while (n >= 8) {
-        uint64_t word;
-        std::memcpy(&word, key + n - 8, 8);
-        if (word != pads)
-            break;
-        n -= 8;
-    }
-    while (n > 0 && key[n - 1] == pad)
-        --n;
-    return uint32_t(n);
-}
-
-// Bytes two keys share from their start, at most n.
-uint32_t CommonPrefix(const char* a, const char* b, uint32_t n)
-{
-    uint32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        if (x != y)
-            return i + uint32_t(std::countr_zero(x ^ y) / 8);  // little-endian: first byte lowest
-    }
-    while (i < n && a[i] == b[i])
-        ++i;
-    return i;
-}
 
 struct Builder {
     TCdxPageSink& sink;
