@@ -213,21 +213,32 @@ void TCdxSorter::Reserve(size_t n)
 {
     entries_.reserve(n);
     lengths_.reserve(n);
-    keys_.reserve(n * size_t(keyLength_));
+    growKeys(n * size_t(keyLength_));
+}
+
+void TCdxSorter::growKeys(size_t bytes)
+{
+    if (bytes <= keysRoom_)
+        return;
+    std::unique_ptr<char[]> more(new char[bytes]);
+    if (keys_)
+        std::memcpy(more.get(), keys_.get(), lengths_.size() * size_t(keyLength_));
+    keys_ = std::move(more);
+    keysRoom_ = bytes;
 }
 
 char* TCdxSorter::NextKey()
 {
     const size_t end = (lengths_.size() + 1) * size_t(keyLength_);
-    if (keys_.size() < end)
-        keys_.resize(std::max(end, keys_.capacity()));
-    return keys_.data() + end - size_t(keyLength_);
+    if (keysRoom_ < end)
+        growKeys(std::max(end, keysRoom_ * 2));
+    return keys_.get() + end - size_t(keyLength_);
 }
 
 void TCdxSorter::Commit(uint32_t recNo)
 {
     const uint32_t slot = uint32_t(lengths_.size());
-    const char* key = keys_.data() + size_t(slot) * size_t(keyLength_);
+    const char* key = keys_.get() + size_t(slot) * size_t(keyLength_);
     const uint32_t length = TrimmedLength(key, size_t(keyLength_), pad_);
     uint64_t prefix = 0;
     for (uint32_t i = 0; i < 8; ++i)
@@ -249,7 +260,7 @@ void TCdxSorter::Add(std::string_view key, uint32_t recNo)
 
 uint32_t TCdxSorter::Write(TCdxPageSink& sink, uint64_t recordLimit)
 {
-    const char* keys = keys_.data();
+    const char* keys = keys_.get();
     const size_t kl = size_t(keyLength_);
     // Trailing pad bytes do not count; a key that begins another comes first.
     auto compare = [&](const Entry& a, const Entry& b) {
@@ -308,7 +319,8 @@ uint32_t TCdxSorter::Write(TCdxPageSink& sink, uint64_t recordLimit)
     b.Flush();
     entries_.clear();
     lengths_.clear();
-    keys_.clear();
+    keys_.reset();
+    keysRoom_ = 0;
     inRecordOrder_ = true;
     return root;
 }

@@ -6,6 +6,7 @@
 #include "engine/CdxPage.h"
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -53,7 +54,11 @@ private:
         uint32_t Slot;
     };
     std::vector<Entry> entries_;
-    std::vector<char> keys_;         // key-length bytes per slot, padded
+    // Key-length bytes per slot, padded. Room is not cleared first: each key is written whole
+    // before it is read, and clearing the keys of a large table cost a build as much as its sort.
+    std::unique_ptr<char[]> keys_;
+    size_t keysRoom_ = 0;             // bytes keys_ holds
+    void growKeys(size_t bytes);
     std::vector<uint16_t> lengths_;  // per slot: the key without its trailing pad bytes
     bool inRecordOrder_ = true;      // every record number above the one before
 };
