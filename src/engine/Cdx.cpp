@@ -217,12 +217,20 @@ bool TCdxTag::CurrentMatches(const std::string& value, bool partial) const
 
 std::string TCdxTag::RecordKey(const char* record)
 {
-    if (!keyExpr_)
-        return std::string();
-    // Written in place at the key length: a plain field's key needs no value in between.
-    std::string key(size_t(KeyLength()), PadByte());
-    keyExpr_->KeyInto(record ? record : file_.table_.RecordView(), key.data(), KeyLength(), PadByte());
+    std::string key;
+    RecordKeyInto(record, key);
     return key;
+}
+
+void TCdxTag::RecordKeyInto(const char* record, std::string& key)
+{
+    if (!keyExpr_) {
+        key.clear();
+        return;
+    }
+    // Written in place at the key length: a plain field's key needs no value in between.
+    key.resize(size_t(KeyLength()));
+    keyExpr_->KeyInto(record ? record : file_.table_.RecordView(), key.data(), KeyLength(), PadByte());
 }
 
 bool TCdxTag::Admits(const char* record)
@@ -861,6 +869,12 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
         std::string key;
         try {
             for (uint32_t n = 1; n <= count; ++n) {
+                // The entries lie in key order, the records in their own: what a record is
+                // matched with is asked for a few records ahead, the entry and then its key.
+                if (n + 8 <= count && byRecord[n + 8])
+                    __builtin_prefetch(byRecord[n + 8]);
+                if (n + 4 <= count && byRecord[n + 4])
+                    __builtin_prefetch(byRecord[n + 4]->Key.data());
                 const char* bytes = table_.PeekRecord(n);
                 if (!bytes) {
                     table_.ReadRecordInto(n, record.data());
@@ -872,7 +886,7 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
                         problem("entry for record " + std::to_string(n) + " that should not be there");
                     continue;
                 }
-                key = tag.RecordKey(bytes);
+                tag.RecordKeyInto(bytes, key);
                 if (listed && key == listed->Key)
                     continue;  // the common case: stored exactly as the record gives it
                 if (!listed) {

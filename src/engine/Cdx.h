@@ -79,6 +79,8 @@ public:
 
     // Key of a record buffer (RecordLength bytes), and whether the FOR condition admits it.
     std::string RecordKey(const char* record);
+    // The same key written into key (its room kept from one record to the next).
+    void RecordKeyInto(const char* record, std::string& key);
     bool Admits(const char* record);
 
     // Keeps the tag in step with one written record (old contents: the table's OldBuffer).
