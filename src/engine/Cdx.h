@@ -53,6 +53,8 @@ public:
     uint32_t Next();
     uint32_t Prior();
     uint32_t Current() const { return TreeCurrent(); }
+    // The record `ahead` steps on in the tag's order when the tag knows it without moving, else 0.
+    uint32_t Ahead(size_t ahead) const { return Descending() ? 0 : TreeAhead(ahead); }
     bool Eof() const { return Descending() ? TreeBof() : TreeEof(); }
     bool Bof() const { return Descending() ? TreeEof() : TreeBof(); }
     std::string CurrentKey() const;

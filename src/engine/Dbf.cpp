@@ -845,6 +845,13 @@ const char* TDbfTable::PeekRecord(uint32_t n)
     return at + size_t(recordLength_) <= data.size() ? data.data() + at : nullptr;
 }
 
+void TDbfTable::PrefetchRecord(uint32_t n) const
+{
+    if (n == 0 || n > recordCount_ || !disk_.Mapped())
+        return;
+    disk_.Prefetch(uint64_t(headerLength_) + uint64_t(n - 1) * uint64_t(recordLength_), size_t(recordLength_));
+}
+
 void TDbfTable::SetRecordBuffer(const char* record)
 {
     materialize();

@@ -143,6 +143,9 @@ public:
     // Record n where it already lies whole in an exclusive table's block cache, valid until
     // the next call on the table; null when it must be read with ReadRecordInto.
     const char* PeekRecord(uint32_t n);
+    // Asks for record n's bytes to be brought near ahead of their reading (a table read
+    // through a map only; a hint, which never fails nor reads the file).
+    void PrefetchRecord(uint32_t n) const;
     // Reads count records from first on into buf straight from the file, past the block
     // cache: a whole-table pass (a tag build) then costs no memory of the table's size.
     void ReadRecordRun(uint32_t first, uint32_t count, char* buf);

@@ -102,6 +102,15 @@ uint32_t TIndexTag::TreeCurrent() const
     return e ? e->RecNo : 0;
 }
 
+uint32_t TIndexTag::TreeAhead(size_t ahead) const
+{
+    if (path_.empty() || eof_ || bof_)
+        return 0;
+    const Level& leaf = path_.back();
+    const size_t at = size_t(leaf.Pos) + ahead;
+    return leaf.Pos >= 0 && leaf.Node->Leaf && at < leaf.Node->Keys.size() ? leaf.Node->Keys[at].RecNo : 0;
+}
+
 void TIndexTag::TrimPath(size_t size)
 {
     while (path_.size() > size) {

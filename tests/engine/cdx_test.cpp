@@ -644,6 +644,44 @@ TEST_F(CdxTest, VerifierReportsFaultsThatReadersWouldNotNotice)
 
 namespace {
 
+// What a tag says lies a few steps ahead is what the walk then meets, or nothing; it never
+// moves the walk. Over several leaves, ascending and descending.
+TEST_F(CdxTest, LookAheadNamesTheRecordsTheWalkMeets)
+{
+    for (int i = 0; i < 600; ++i)
+        append("w" + std::to_string(i * 37 % 600), "", i % 3);
+    TCdxFile cdx(table);
+    buildDictionaryTags(cdx);
+    cdx.AddTag("DOWN", "WORD1", false, false);
+    for (const char* name : {"WORD1", "MISS", "DOWN"}) {
+        SCOPED_TRACE(name);
+        TCdxTag& tag = *cdx.TagByName(name);
+        const std::vector<uint32_t> order = walk(tag);
+        ASSERT_EQ(order.size(), 600u);
+        size_t named = 0, i = 0;
+        for (uint32_t r = tag.First(); !tag.Eof(); r = tag.Next(), ++i) {
+            ASSERT_EQ(r, order[i]);
+            for (size_t ahead : {size_t(1), size_t(4)}) {
+                const uint32_t said = tag.Ahead(ahead);
+                if (said != 0) {
+                    ASSERT_LT(i + ahead, order.size());
+                    EXPECT_EQ(said, order[i + ahead]) << i << "+" << ahead;
+                    ++named;
+                }
+            }
+            EXPECT_EQ(tag.Current(), r);
+        }
+        if (tag.Descending())
+            EXPECT_EQ(named, 0u);
+        else
+            EXPECT_GT(named, order.size());  // most steps, within their leaf
+    }
+}
+
+} // namespace
+
+namespace {
+
 // Entries out of order are named page by page, and the first one across all leaves by its
 // place: inside a leaf, and at the boundary between two leaves.
 TEST_F(CdxTest, VerifierNamesTheFirstLeafEntryOutOfOrder)
