@@ -5,18 +5,14 @@
 // the engine in a temporary program folder. Reports medians in milliseconds.
 #include <benchmark/benchmark.h>
 
-#include "engine/DataSet.h"
-#include "platform/ProgramFolder.h"
-#include "settings/TOptions.h"
+#include "BenchHome.h"
+
 #include "store/AddWord.h"
 #include "store/Duplicates.h"
-#include "store/Topics.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
-#include <QTemporaryDir>
 #include <QWidget>
 
 #include <algorithm>
@@ -28,9 +24,7 @@
 namespace {
 
 struct Fixture {
-    QTemporaryDir dir;
-    TDbfDataSet words;
-    std::unique_ptr<TTopics> topics;
+    BenchHome home;
     QString big;
 };
 
@@ -41,29 +35,12 @@ Fixture &fixture()
     if (g_fixture)
         return *g_fixture;
     g_fixture = new Fixture;
-    qputenv("WORDPOP_HOME", (g_fixture->dir.path() + "/").toUtf8());
-    ProgramFolder::resolve();
-    SetDefaultOptions(Options);
-    for (const char *folder : {"BASE/ON", "BASE/LEARNED", "BASE/OFF", "BASE/LEARNEDOFF", "TEMP"})
-        QDir().mkpath(ProgramFolder::path() + folder);
-    Fixture &f = *g_fixture;
-    f.words.SetExclusive(true);
-    f.topics = std::make_unique<TTopics>(f.words);
-    TWords = &f.words;
-    Topics = f.topics.get();
-    f.big = f.topics->DictionaryPath(tkOn, QStringLiteral("big"));
-    if (!f.topics->CreateDictionary(f.big))
-        std::abort();
-    for (int i = 0; i < 100000; ++i) {
-        f.words.Append();
-        f.words.FieldByName("WORD1").SetAsString("word" + std::to_string(i));
-        f.words.FieldByName("WORD2").SetAsString("translation" + std::to_string(i));
-        f.words.FieldByName("MISS").SetAsInteger(i % 13);
-        f.words.Post();
-    }
-    f.topics->CloseDictionary();
-    f.topics->OpenDictionary(f.big); // builds the four tags once
-    return f;
+    g_fixture->big = g_fixture->home.makeDictionary(tkOn, QStringLiteral("big"), 100000, [](TDbfDataSet &words, int i) {
+        words.FieldByName("WORD1").SetAsString("word" + std::to_string(i));
+        words.FieldByName("WORD2").SetAsString("translation" + std::to_string(i));
+        words.FieldByName("MISS").SetAsInteger(i % 13);
+    });
+    return *g_fixture;
 }
 
 void report(benchmark::State &state, std::vector<double> &ms)
@@ -84,14 +61,14 @@ double since(std::chrono::steady_clock::time_point t0)
 void BM_DuplicateCheckNoMatch(benchmark::State &state)
 {
     Fixture &f = fixture();
-    f.topics->OpenDictionary(f.big);
+    f.home.topics->OpenDictionary(f.big);
     TNewWord word;
     word.word1 = "zebra";
     word.word2 = "stripes";
     std::vector<double> ms;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        if (FindDuplicates(nullptr, f.words, word) != TDuplicateOutcome::None)
+        if (FindDuplicates(nullptr, f.home.words, word) != TDuplicateOutcome::None)
             std::abort();
         ms.push_back(since(t0));
     }
@@ -104,7 +81,7 @@ BENCHMARK(BM_DuplicateCheckNoMatch)->Unit(benchmark::kMillisecond)->Iterations(1
 void BM_DuplicateCheckFound(benchmark::State &state)
 {
     Fixture &f = fixture();
-    f.topics->OpenDictionary(f.big);
+    f.home.topics->OpenDictionary(f.big);
     TNewWord word;
     word.word1 = "word77777";
     word.word2 = "translation5";
@@ -112,7 +89,7 @@ void BM_DuplicateCheckFound(benchmark::State &state)
     for (auto _ : state) {
         TFDuplicates::TestHook hook;
         const auto t0 = std::chrono::steady_clock::now();
-        if (FindDuplicates(nullptr, f.words, word) != TDuplicateOutcome::Dropped)
+        if (FindDuplicates(nullptr, f.home.words, word) != TDuplicateOutcome::Dropped)
             std::abort();
         ms.push_back(since(t0));
     }
@@ -182,10 +159,6 @@ int main(int argc, char **argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (g_fixture)
-        g_fixture->topics->CloseDictionary();
-    TWords = nullptr;
-    Topics = nullptr;
     delete g_fixture;
     return 0;
 }

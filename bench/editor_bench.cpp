@@ -4,21 +4,17 @@
 // once through the engine in a temporary program folder, the window offscreen.
 #include <benchmark/benchmark.h>
 
-#include "engine/DataSet.h"
+#include "BenchHome.h"
+
 #include "messages/LineInput.h"
 #include "messages/Message.h"
-#include "platform/ProgramFolder.h"
 #include "platform/Text.h"
-#include "settings/TOptions.h"
 #include "store/Edit.h"
-#include "store/Topics.h"
 #include "store/WordsModel.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QKeyEvent>
 #include <QTableView>
-#include <QTemporaryDir>
 
 #include <malloc.h>
 #include <time.h>
@@ -34,9 +30,7 @@ namespace {
 constexpr int kWords = 100000;
 
 struct Setup {
-    QTemporaryDir dir;
-    TDbfDataSet words;
-    std::unique_ptr<TTopics> topics;
+    BenchHome home;
     QString path;
 };
 
@@ -47,33 +41,14 @@ Setup &setup()
     if (g_setup)
         return *g_setup;
     g_setup = new Setup;
-    qputenv("WORDPOP_HOME", (g_setup->dir.path() + "/").toUtf8());
-    ProgramFolder::resolve();
-    SetDefaultOptions(Options);
-    for (const char *folder : {"BASE/ON", "BASE/LEARNED", "BASE/OFF", "BASE/LEARNEDOFF", "TEMP", "NEWS"})
-        QDir().mkpath(ProgramFolder::path() + folder);
-    g_setup->words.SetExclusive(true);
-    g_setup->topics = std::make_unique<TTopics>(g_setup->words);
-    TWords = &g_setup->words;
-    Topics = g_setup->topics.get();
-    TTopics &topics = *g_setup->topics;
-    TDbfDataSet &words = g_setup->words;
-    g_setup->path = topics.DictionaryPath(tkOn, QStringLiteral("big"));
-    if (!topics.CreateDictionary(g_setup->path))
-        std::abort();
-    for (int i = 0; i < kWords; ++i) {
-        words.Append();
+    g_setup->path = g_setup->home.makeDictionary(tkOn, QStringLiteral("big"), kWords, [](TDbfDataSet &words, int i) {
         // Words in an order unlike record order, so that the sorts move rows.
         const int k = int((std::uint64_t(i) * 7919) % kWords);
         words.FieldByName("WORD1").SetAsString("word" + std::to_string(k));
         words.FieldByName("WORD2").SetAsString(Text::toCp1251(QStringLiteral("перевод%1").arg(kWords - k)));
         words.FieldByName("TRANSCRIPT").SetAsString("[w" + std::to_string(i % 97) + "]");
         words.FieldByName("MISS").SetAsInteger(i % 13);
-        words.Post();
-    }
-    topics.CloseDictionary();
-    topics.OpenDictionary(g_setup->path);
-    topics.CloseDictionary();
+    });
     return *g_setup;
 }
 
@@ -115,7 +90,7 @@ void report(benchmark::State &state, Times &times)
 std::unique_ptr<TFEdit> openWindow()
 {
     Setup &s = setup();
-    auto window = std::make_unique<TFEdit>(*s.topics);
+    auto window = std::make_unique<TFEdit>(*s.home.topics);
     window->resize(500, 330);
     if (!window->Editor().OpenDictionary(s.path))
         std::abort();
@@ -241,19 +216,19 @@ BENCHMARK(BM_PageDownStep)->Unit(benchmark::kMillisecond)->Iterations(2000);
 void BM_ModelMemoryPerRow(benchmark::State &state)
 {
     Setup &s = setup();
-    s.topics->OpenDictionary(s.path);
+    s.home.topics->OpenDictionary(s.path);
     double perRow = 0;
     for (auto _ : state) {
         malloc_trim(0);
         const size_t before = mallinfo2().uordblks;
         auto model = std::make_unique<TWordsModel>();
-        model->SetDataSet(&s.words);
+        model->SetDataSet(&s.home.words);
         const size_t after = mallinfo2().uordblks;
         perRow = double(after - before) / double(model->RecordRows());
         model.reset();
     }
     state.counters["bytes_per_row"] = perRow;
-    s.topics->CloseDictionary();
+    s.home.topics->CloseDictionary();
 }
 BENCHMARK(BM_ModelMemoryPerRow)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -4,15 +4,11 @@
 // engine in a temporary program folder. Reports the median step in milliseconds.
 #include <benchmark/benchmark.h>
 
-#include "engine/DataSet.h"
+#include "BenchHome.h"
+
 #include "learning/Lesson.h"
-#include "platform/ProgramFolder.h"
-#include "settings/TOptions.h"
-#include "store/Topics.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
@@ -24,9 +20,7 @@
 namespace {
 
 struct WorkingSet {
-    QTemporaryDir dir;
-    TDbfDataSet words;
-    std::unique_ptr<TTopics> topics;
+    BenchHome home;
     std::unique_ptr<TLesson> lesson;
 };
 
@@ -39,15 +33,10 @@ double threadCpuMs()
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
-void fill(TTopics &topics, TDbfDataSet &words, TopicKind kind, const QString &name, int count, int seed)
+void fill(BenchHome &home, TopicKind kind, const QString &name, int count, int seed)
 {
-    const QString path = topics.DictionaryPath(kind, name);
     const bool learned = kind == tkLearned;
-    if (!(learned ? topics.CreateLearned(path) : topics.CreateDictionary(path)))
-        std::abort();
-    // Appended without an index; the first opening builds the four tags.
-    for (int i = 0; i < count; ++i) {
-        words.Append();
+    home.makeDictionary(kind, name, count, [learned, seed](TDbfDataSet &words, int i) {
         words.FieldByName("WORD1").SetAsString("word" + std::to_string(seed) + "_" + std::to_string(i));
         words.FieldByName("WORD2").SetAsString("translation" + std::to_string(i));
         words.FieldByName("TRANSCRIPT").SetAsString("[w" + std::to_string(i % 97) + "]");
@@ -57,11 +46,7 @@ void fill(TTopics &topics, TDbfDataSet &words, TopicKind kind, const QString &na
         words.FieldByName("KBINROW").SetAsInteger(0);
         if (learned) // half of them learned long ago (due), half recently
             words.FieldByName("DATE").SetAsDateTime(TDateTime{Today().value - (i % 2 ? 40 : 3)});
-        words.Post();
-    }
-    topics.CloseDictionary();
-    topics.OpenDictionary(path);
-    topics.CloseDictionary();
+    });
 }
 
 WorkingSet &workingSet()
@@ -69,18 +54,11 @@ WorkingSet &workingSet()
     if (g_set)
         return *g_set;
     g_set = new WorkingSet;
-    qputenv("WORDPOP_HOME", (g_set->dir.path() + "/").toUtf8());
-    ProgramFolder::resolve();
-    SetDefaultOptions(Options);
-    for (const char *folder : {"BASE/ON", "BASE/LEARNED", "BASE/OFF", "BASE/LEARNEDOFF", "TEMP", "NEWS"})
-        QDir().mkpath(ProgramFolder::path() + folder);
-    g_set->words.SetExclusive(true);
-    g_set->topics = std::make_unique<TTopics>(g_set->words);
     for (int d = 0; d < 50; ++d)
-        fill(*g_set->topics, g_set->words, tkOn, QStringLiteral("topic%1").arg(d), 2000, d);
+        fill(g_set->home, tkOn, QStringLiteral("topic%1").arg(d), 2000, d);
     for (int d = 0; d < 20; ++d)
-        fill(*g_set->topics, g_set->words, tkLearned, QStringLiteral("learned%1").arg(d), 500, 100 + d);
-    g_set->lesson = std::make_unique<TLesson>(*g_set->topics);
+        fill(g_set->home, tkLearned, QStringLiteral("learned%1").arg(d), 500, 100 + d);
+    g_set->lesson = std::make_unique<TLesson>(*g_set->home.topics);
     g_set->lesson->FixSeed(2024);
     g_set->lesson->RecountWords();
     return *g_set;

@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -52,6 +53,23 @@ void copyMissing(const QString &src, const QString &dst)
         it.next();
         copyMissing(it.filePath(), withSlash(dst) + it.fileName());
     }
+}
+
+// The help is the program's own, not the user's: a folder an older version filled gets the
+// help of this one. Replaced whole (written beside, then renamed) and only when it differs.
+void copyHelp(const QString &src, const QString &dst)
+{
+    QFile in(src);
+    if (!in.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = in.readAll();
+    QFile old(dst);
+    if (old.open(QIODevice::ReadOnly) && old.size() == bytes.size() && old.readAll() == bytes)
+        return;
+    old.close();
+    QSaveFile out(dst);
+    if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit())
+        QFile::setPermissions(dst, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
 }
 
 } // namespace
@@ -113,8 +131,8 @@ void fillFromData(const QString &programFolder, const QString &dataFolder)
     const QString to = withSlash(programFolder);
     const QString from = withSlash(dataFolder);
     copyMissing(from + "langs.dat", to + "langs.dat");
-    copyMissing(from + "wordpop.html", to + "wordpop.html");
-    copyMissing(from + "wordpop.en.html", to + "wordpop.en.html");
+    copyHelp(from + "wordpop.html", to + "wordpop.html");
+    copyHelp(from + "wordpop.en.html", to + "wordpop.en.html");
     copyMissing(from + "wordpop-server.ini", to + "wordpop-server.ini");
     copyMissing(from + "SOUND", to + "SOUND");
     if (!QFileInfo::exists(to + "BASE"))

@@ -22,8 +22,9 @@ void set(const QString &folder);
 // Empty when none exists.
 QString dataFolder();
 
-// Copies from the data folder what the program folder lacks: "langs.dat", SOUND/, the help and
-// the download server's settings "wordpop-server.ini" always; the sample dictionaries (BASE/) only when BASE/ does not exist yet. Never overwrites.
+// Copies from the data folder what the program folder lacks: "langs.dat", SOUND/ and the download
+// server's settings "wordpop-server.ini" always; the sample dictionaries (BASE/) only when BASE/
+// does not exist yet. Never overwrites these. The help files follow the data folder's.
 void fillFromData(const QString &programFolder, const QString &dataFolder);
 
 // A file that is not found under its exact name is looked up case-insensitively in its folder.

@@ -36,9 +36,6 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Добавление нового слова в базу");
-const QString kNewDictionaryPrompt = QStringLiteral("Пожалуйта, введите имя нового словаря");
-
 // The one dialog open at a time.
 QPointer<TFAddWord> g_open;
 
@@ -85,7 +82,7 @@ bool TAddWord::CreateDictionary(QWidget *parent)
     QString text;
     QString name;
     for (;;) {
-        if (!AskLine(parent, text, kNewDictionaryPrompt))
+        if (!AskLine(parent, text, tr("Пожалуйта, введите имя нового словаря")))
             return false;
         name = text.trimmed();
         const QString problem = DictionaryNameProblem(name);
@@ -130,17 +127,17 @@ QString TAddWord::EntryProblem(const TWordEntry &entry)
         int limit;
         const char *what;
     };
-    const Field fields[] = {{entry.word, WordField, "Слово"},
-                            {entry.translation, WordField, "Перевод"},
-                            {entry.transcription, WordField, "Транскрипция"},
-                            {entry.soundFile, SoundField, "Имя звукового файла"}};
+    const Field fields[] = {{entry.word, WordField, QT_TR_NOOP("Слово")},
+                            {entry.translation, WordField, QT_TR_NOOP("Перевод")},
+                            {entry.transcription, WordField, QT_TR_NOOP("Транскрипция")},
+                            {entry.soundFile, SoundField, QT_TR_NOOP("Имя звукового файла")}};
     for (const Field &f : fields) {
-        const QString what = QString::fromUtf8(f.what);
+        const QString what = tr(f.what);
         if (!Text::fitsCp1251(f.text))
-            return what + QStringLiteral(" содержит знаки, которых нет в кодировке словаря (Windows-1251).");
+            return tr("%1 содержит знаки, которых нет в кодировке словаря (Windows-1251).").arg(what);
         // One byte a character in the dictionary.
         if (f.text.size() > f.limit)
-            return what + QStringLiteral(" длиннее %1 знаков.").arg(f.limit);
+            return tr("%1 длиннее %n знаков.", nullptr, f.limit).arg(what);
     }
     return {};
 }
@@ -249,7 +246,7 @@ std::optional<TAddWord::PickedSound> TAddWord::PickSound(QWidget *parent, const 
     QString folder = OptionText(m_options.SoundFolder);
     if (!folder.isEmpty() && !folder.endsWith('/'))
         folder += '/';
-    const QString chosen = Dialogs::openFile(parent, QStringLiteral("Выбрать файл"), folder + word + QStringLiteral(".wav"),
+    const QString chosen = Dialogs::openFile(parent, tr("Выбрать файл"), folder + word + QStringLiteral(".wav"),
                                              QStringLiteral("Wave files (*.wav)"));
     if (chosen.isEmpty()) {
         SaveOptions(m_options);
@@ -314,7 +311,7 @@ TFAddWord::TFAddWord(TTopics &topics, QWidget *parent, bool editMode, TOptions &
     : QDialog(parent), m_logic(topics, options), MPlayer(new TSoundPlayer(this))
 {
     setObjectName(QStringLiteral("TFAddWord"));
-    setWindowTitle(kCaption);
+    setWindowTitle(tr("Добавление нового слова в базу"));
     setMinimumWidth(413);
 
     auto *grid = new QGridLayout(this);
@@ -343,30 +340,30 @@ TFAddWord::TFAddWord(TTopics &topics, QWidget *parent, bool editMode, TOptions &
         return b;
     };
 
-    LWord = label("LWord", QStringLiteral("Введите новое слово"));
+    LWord = label("LWord", tr("Введите новое слово"));
     EWord = edit("EWord", LWord, TAddWord::WordLimit);
-    LTranslation = label("LTranslation", QStringLiteral("Перевод"));
+    LTranslation = label("LTranslation", tr("Перевод"));
     ETranslation = edit("ETranslation", LTranslation, TAddWord::WordLimit);
-    LTranscription = label("LTranscription", QStringLiteral("Транскрипция или комментарий"));
+    LTranscription = label("LTranscription", tr("Транскрипция или комментарий"));
     ETranscription = edit("ETranscription", LTranscription, TAddWord::WordLimit);
     for (auto [l, e] : {std::pair{LWord, EWord}, {LTranslation, ETranslation}, {LTranscription, ETranscription}}) {
         grid->addWidget(l, row++, 0, 1, 4);
         grid->addWidget(e, row++, 0, 1, 4);
     }
 
-    LSound = label("LSound", QStringLiteral("Звуковой файл"));
+    LSound = label("LSound", tr("Звуковой файл"));
     grid->addWidget(LSound, row++, 0, 1, 4);
-    BSelectFile = button("BSelectFile", QStringLiteral("Выбрать файл"));
-    BPlay = button("BPlay", QStringLiteral("Воспроизвести"));
+    BSelectFile = button("BSelectFile", tr("Выбрать файл"));
+    BPlay = button("BPlay", tr("Воспроизвести"));
     ESound = edit("ESound", LSound, TAddWord::SoundLimit);
     grid->addWidget(BSelectFile, row, 0);
     grid->addWidget(BPlay, row, 1);
     grid->addWidget(ESound, row++, 2, 1, 2);
 
     auto *numbers = new QHBoxLayout;
-    LStart = label("LStart", QStringLiteral("Начало"));
+    LStart = label("LStart", tr("Начало"));
     EStart = edit("EStart", LStart, 20);
-    LEnd = label("LEnd", QStringLiteral("Конец"));
+    LEnd = label("LEnd", tr("Конец"));
     EEnd = edit("EEnd", LEnd, 20);
     for (QLineEdit *e : {EStart, EEnd}) {
         e->setReadOnly(true);
@@ -380,9 +377,9 @@ TFAddWord::TFAddWord(TTopics &topics, QWidget *parent, bool editMode, TOptions &
     numbers->addStretch(1);
     grid->addLayout(numbers, row++, 0, 1, 4);
 
-    LDictionary = label("LDictionary", QStringLiteral("Выберите словарь"));
+    LDictionary = label("LDictionary", tr("Выберите словарь"));
     grid->addWidget(LDictionary, row++, 0, 1, 4);
-    BCreateDictionary = button("BCreateDictionary", QStringLiteral("Создать словарь"));
+    BCreateDictionary = button("BCreateDictionary", tr("Создать словарь"));
     CBDictionary = new QComboBox(this);
     CBDictionary->setObjectName(QStringLiteral("CBDictionary"));
     CBDictionary->setAccessibleName(LDictionary->text());
@@ -396,11 +393,11 @@ TFAddWord::TFAddWord(TTopics &topics, QWidget *parent, bool editMode, TOptions &
     BPin->setObjectName(QStringLiteral("BPin"));
     BPin->setAutoRaise(true);
     BPin->setIconSize(QSize(TImageList::Width, TImageList::Height));
-    ChCheckCopies = new QCheckBox(QStringLiteral("Проверять копии"), this);
+    ChCheckCopies = new QCheckBox(tr("Проверять копии"), this);
     ChCheckCopies->setObjectName(QStringLiteral("ChCheckCopies"));
     ChCheckCopies->setAccessibleName(ChCheckCopies->text());
-    BMoreWord = button("BMoreWord", QStringLiteral("Еще слово"));
-    BAdd = button("BAdd", QStringLiteral("Добавить"));
+    BMoreWord = button("BMoreWord", tr("Еще слово"));
+    BAdd = button("BAdd", tr("Добавить"));
     bottom->addWidget(BPin);
     bottom->addWidget(ChCheckCopies);
     bottom->addStretch(1);
@@ -526,7 +523,7 @@ void TFAddWord::ShowPin()
 {
     const bool pinned = m_logic.Settings().AddWordPinned;
     BPin->setIcon(pinImages().icon(pinned ? TImageList::PinOn : TImageList::PinOff));
-    const QString hint = pinned ? QStringLiteral("Открывать на этом месте: да") : QStringLiteral("Открывать на этом месте: нет");
+    const QString hint = pinned ? tr("Открывать на этом месте: да") : tr("Открывать на этом месте: нет");
     BPin->setToolTip(hint);
     BPin->setAccessibleName(hint);
 }

@@ -7,6 +7,7 @@
 #include "settings/TOptions.h"
 #include "store/Duplicates.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QPoint>
 #include <QString>
@@ -31,6 +32,7 @@ struct TWordEntry {
 };
 
 class TAddWord {
+    Q_DECLARE_TR_FUNCTIONS(TAddWord)
 public:
     // What the edits take when typing: one character less than the fields hold. A stored text
     // as long as its field (an edited word) is taken whole; only longer ones are refused.

@@ -39,8 +39,6 @@
 
 namespace {
 
-const QString NamePrompt = QStringLiteral("Пожалуйта, введите имя нового словаря");
-
 void CantMove(const QString &fileName)
 {
     AskQuestion(QStringLiteral("Error"), QStringLiteral("Can't move\n ") + fileName, TFMessage::Error, TFMessage::Notice);
@@ -176,7 +174,7 @@ bool TDictionariesLogic::SetTicked(List list, int row, bool ticked)
 bool TDictionariesLogic::AskName(QString &name)
 {
     for (;;) {
-        if (!AskLine(m_window, name, NamePrompt))
+        if (!AskLine(m_window, name, tr("Пожалуйта, введите имя нового словаря")))
             return false;
         const QString problem = DictionaryNameProblem(name);
         if (problem.isEmpty())
@@ -187,6 +185,7 @@ bool TDictionariesLogic::AskName(QString &name)
 
 void TDictionariesLogic::Create()
 {
+    // Left untranslated: the proposal becomes a file name, the same in every interface language.
     QString name = QStringLiteral("Новый словарь");
     if (!AskName(name))
         return;
@@ -237,8 +236,7 @@ void TDictionariesLogic::Delete(List list)
     if (row < 0)
         return;
     const Entry entry = m_entries[list][row];
-    if (AskQuestion(QStringLiteral("Удаление словаря"),
-                    QStringLiteral("Удалить словарь \"%1\" со всеми его словами?").arg(entry.name), TFMessage::Warning,
+    if (AskQuestion(tr("Удаление словаря"), tr("Удалить словарь \"%1\" со всеми его словами?").arg(entry.name), TFMessage::Warning,
                     TFMessage::Question) != TFMessage::Yes)
         return;
     if (m_topics.DeleteDictionary(entry.folder, entry.name)) {
@@ -258,8 +256,7 @@ void TDictionariesLogic::ResetStatistics(List list)
     if (row < 0)
         return;
     const Entry entry = m_entries[list][row];
-    if (AskQuestion(QStringLiteral("Обнуление статистики"),
-                    QStringLiteral("Обнулить счётчики ответов во всех словах словаря \"%1\"?").arg(entry.name),
+    if (AskQuestion(tr("Обнуление статистики"), tr("Обнулить счётчики ответов во всех словах словаря \"%1\"?").arg(entry.name),
                     TFMessage::Warning, TFMessage::Question) != TFMessage::Yes)
         return;
     const QString path = m_topics.DictionaryPath(entry.folder, entry.name);
@@ -290,9 +287,9 @@ void TDictionariesLogic::Edit(List list)
 void TDictionariesLogic::Import()
 {
     const QStringList files = Dialogs::openFiles(
-        m_window, QStringLiteral("Выберите файл"), OptionText(Options.ImportFolder),
-        QStringLiteral("Текстовые файлы с разделителями (*.csv);;Текстовые файлы (*.txt);;"
-                       "Словари KVTML и Anki (*.kvtml *.apkg *.colpkg)"),
+        m_window, tr("Выберите файл"), OptionText(Options.ImportFolder),
+        tr("Текстовые файлы с разделителями (*.csv);;Текстовые файлы (*.txt);;"
+           "Словари KVTML и Anki (*.kvtml *.apkg *.colpkg)"),
         QStringLiteral("csv"));
     // A cancelled dialog keeps the folder the user last imported from.
     if (files.isEmpty())
@@ -333,14 +330,14 @@ TFDictionaries::TFDictionaries(TTopics &topics, const TImageList &images, QWidge
       m_logic(topics, this), m_images(images)
 {
     setObjectName("FDictionaries");
-    setWindowTitle(QStringLiteral("Словари"));
+    setWindowTitle(tr("Словари"));
     setMinimumSize(448 - WindowFrameWidth, 257 - WindowFrameHeight);
 
     auto *left = new QWidget;
     auto *leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->setSpacing(2);
-    LOn = new QLabel(QStringLiteral("Изучаемые"));
+    LOn = new QLabel(tr("Изучаемые"));
     LOn->setObjectName("LOn");
     CLBOn = new QListWidget;
     CLBOn->setObjectName("CLBOn");
@@ -352,7 +349,7 @@ TFDictionaries::TFDictionaries(TTopics &topics, const TImageList &images, QWidge
     auto *rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(3, 0, 0, 0);
     rightLayout->setSpacing(2);
-    LLearned = new QLabel(QStringLiteral("Выученные"));
+    LLearned = new QLabel(tr("Выученные"));
     LLearned->setObjectName("LLearned");
     CLBLearned = new QListWidget;
     CLBLearned->setObjectName("CLBLearned");
@@ -364,7 +361,7 @@ TFDictionaries::TFDictionaries(TTopics &topics, const TImageList &images, QWidge
 
     SSplitter = new QSplitter(Qt::Horizontal);
     SSplitter->setObjectName("SSplitter");
-    SSplitter->setAccessibleName(QStringLiteral("Граница списков"));
+    SSplitter->setAccessibleName(tr("Граница списков"));
     SSplitter->setChildrenCollapsible(false);
     SSplitter->addWidget(left);
     SSplitter->addWidget(right);
@@ -374,11 +371,13 @@ TFDictionaries::TFDictionaries(TTopics &topics, const TImageList &images, QWidge
     BPin = new QToolButton;
     BPin->setObjectName("BPin");
     BPin->setIconSize(QSize(TImageList::Width, TImageList::Height));
-    BDownload = new QPushButton(QStringLiteral("Загрузить словари с ") + ServerSiteName());
+    // Without a site's name the caption is one sentence of its own, so that it translates whole.
+    const QString site = ReadServerSettings(ProgramFolder::path()).Site;
+    BDownload = new QPushButton(site.isEmpty() ? tr("Загрузить словари с сервера") : tr("Загрузить словари с %1").arg(site));
     BDownload->setObjectName("BDownload");
     BDownload->setAccessibleName(BDownload->text());
     BDownload->setAutoDefault(false);
-    BClose = new QPushButton(QStringLiteral("Закрыть"));
+    BClose = new QPushButton(tr("Закрыть"));
     BClose->setObjectName("BClose");
     BClose->setAccessibleName(BClose->text());
     BClose->setAutoDefault(false);
@@ -394,9 +393,11 @@ TFDictionaries::TFDictionaries(TTopics &topics, const TImageList &images, QWidge
     layout->addLayout(buttons);
 
     using L = TDictionariesLogic;
-    auto action = [this](QListWidget *list, QMenu *menu, const QString &text, QKeySequence key, auto slot) {
-        auto *a = new QAction(text, list);
-        a->setObjectName(QStringLiteral("M") + text);
+    // An item's object name comes from its source caption, so that it is the same in every
+    // interface language. The learned list's captions are English in every language.
+    auto action = [this](QListWidget *list, QMenu *menu, const char *caption, QKeySequence key, auto slot) {
+        auto *a = new QAction(tr(caption), list);
+        a->setObjectName(QStringLiteral("M") + QString::fromUtf8(caption));
         if (!key.isEmpty()) {
             a->setShortcut(key);
             a->setShortcutContext(Qt::WidgetShortcut);
@@ -408,18 +409,18 @@ TFDictionaries::TFDictionaries(TTopics &topics, const TImageList &images, QWidge
     };
     PMOn = new QMenu(this);
     PMOn->setObjectName("PMOn");
-    MCreate = action(CLBOn, PMOn, QStringLiteral("Создать"), QKeySequence(Qt::Key_Insert), [this] { m_logic.Create(); });
-    MEdit[L::ListOn] = action(CLBOn, PMOn, QStringLiteral("Редактировать"), QKeySequence(), [this] { m_logic.Edit(L::ListOn); });
-    MDelete[L::ListOn] = action(CLBOn, PMOn, QStringLiteral("Удалить"), QKeySequence(Qt::Key_Delete), [this] { m_logic.Delete(L::ListOn); });
-    MRename[L::ListOn] = action(CLBOn, PMOn, QStringLiteral("Переименовать"), QKeySequence(Qt::CTRL | Qt::Key_R), [this] { m_logic.Rename(L::ListOn); });
-    MImport = action(CLBOn, PMOn, QStringLiteral("Импортировать"), QKeySequence(Qt::CTRL | Qt::Key_I), [this] { m_logic.Import(); });
-    MReset[L::ListOn] = action(CLBOn, PMOn, QStringLiteral("Обнулить статистику"), QKeySequence(Qt::CTRL | Qt::Key_S), [this] { m_logic.ResetStatistics(L::ListOn); });
+    MCreate = action(CLBOn, PMOn, QT_TR_NOOP("Создать"), QKeySequence(Qt::Key_Insert), [this] { m_logic.Create(); });
+    MEdit[L::ListOn] = action(CLBOn, PMOn, QT_TR_NOOP("Редактировать"), QKeySequence(), [this] { m_logic.Edit(L::ListOn); });
+    MDelete[L::ListOn] = action(CLBOn, PMOn, QT_TR_NOOP("Удалить"), QKeySequence(Qt::Key_Delete), [this] { m_logic.Delete(L::ListOn); });
+    MRename[L::ListOn] = action(CLBOn, PMOn, QT_TR_NOOP("Переименовать"), QKeySequence(Qt::CTRL | Qt::Key_R), [this] { m_logic.Rename(L::ListOn); });
+    MImport = action(CLBOn, PMOn, QT_TR_NOOP("Импортировать"), QKeySequence(Qt::CTRL | Qt::Key_I), [this] { m_logic.Import(); });
+    MReset[L::ListOn] = action(CLBOn, PMOn, QT_TR_NOOP("Обнулить статистику"), QKeySequence(Qt::CTRL | Qt::Key_S), [this] { m_logic.ResetStatistics(L::ListOn); });
     PMLearned = new QMenu(this);
     PMLearned->setObjectName("PMLearned");
-    MEdit[L::ListLearned] = action(CLBLearned, PMLearned, QStringLiteral("Edit"), QKeySequence(), [this] { m_logic.Edit(L::ListLearned); });
-    MDelete[L::ListLearned] = action(CLBLearned, PMLearned, QStringLiteral("Delete"), QKeySequence(Qt::Key_Delete), [this] { m_logic.Delete(L::ListLearned); });
-    MRename[L::ListLearned] = action(CLBLearned, PMLearned, QStringLiteral("Rename"), QKeySequence(Qt::CTRL | Qt::Key_R), [this] { m_logic.Rename(L::ListLearned); });
-    MReset[L::ListLearned] = action(CLBLearned, PMLearned, QStringLiteral("Reset statistics"), QKeySequence(Qt::CTRL | Qt::Key_S), [this] { m_logic.ResetStatistics(L::ListLearned); });
+    MEdit[L::ListLearned] = action(CLBLearned, PMLearned, "Edit", QKeySequence(), [this] { m_logic.Edit(L::ListLearned); });
+    MDelete[L::ListLearned] = action(CLBLearned, PMLearned, "Delete", QKeySequence(Qt::Key_Delete), [this] { m_logic.Delete(L::ListLearned); });
+    MRename[L::ListLearned] = action(CLBLearned, PMLearned, "Rename", QKeySequence(Qt::CTRL | Qt::Key_R), [this] { m_logic.Rename(L::ListLearned); });
+    MReset[L::ListLearned] = action(CLBLearned, PMLearned, "Reset statistics", QKeySequence(Qt::CTRL | Qt::Key_S), [this] { m_logic.ResetStatistics(L::ListLearned); });
 
     for (L::List l : {L::ListOn, L::ListLearned}) {
         QListWidget *list = ListOf(l);
@@ -527,8 +528,7 @@ void TFDictionaries::UpdatePin()
 {
     const bool pinned = Options.DictionariesPinned;
     BPin->setIcon(m_images.icon(pinned ? TImageList::PinOn : TImageList::PinOff));
-    const QString hint = pinned ? QStringLiteral("Окно открывается на своём месте")
-                                : QStringLiteral("Запомнить место окна");
+    const QString hint = pinned ? tr("Окно открывается на своём месте") : tr("Запомнить место окна");
     BPin->setToolTip(hint);
     BPin->setAccessibleName(hint);
 }

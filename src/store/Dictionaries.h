@@ -6,6 +6,7 @@
 
 #include "store/Topics.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QPoint>
 #include <QString>
@@ -32,6 +33,7 @@ struct TDictionaryHooks {
 };
 
 class TDictionariesLogic {
+    Q_DECLARE_TR_FUNCTIONS(TDictionariesLogic)
 public:
     enum List { ListOn = 0, ListLearned = 1 };
 

@@ -4,6 +4,7 @@
 
 #include "platform/ProgramFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QSet>
 
@@ -32,18 +33,18 @@ QSet<QString> takenNames()
 QString DictionaryNameProblem(const QString &name)
 {
     if (name.trimmed().isEmpty())
-        return QStringLiteral("Имя словаря не может быть пустым.");
+        return QCoreApplication::translate("DictionaryNames", "Имя словаря не может быть пустым.");
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
-        return QStringLiteral("Имя словаря не может содержать знаки \"/\" и \"\\\".");
+        return QCoreApplication::translate("DictionaryNames", "Имя словаря не может содержать знаки \"/\" и \"\\\".");
     if (name.startsWith(QLatin1Char('.')))
-        return QStringLiteral("Имя словаря не может начинаться с точки.");
+        return QCoreApplication::translate("DictionaryNames", "Имя словаря не может начинаться с точки.");
     for (QChar c : name) {
         if (c.category() == QChar::Other_Control || c == QChar(0x7f))
-            return QStringLiteral("Имя словаря не может содержать управляющие символы.");
+            return QCoreApplication::translate("DictionaryNames", "Имя словаря не может содержать управляющие символы.");
     }
     // "name.wrd" must fit, and so must the longest name the free-name search may add a number to.
     if (name.toUtf8().size() + 4 + 4 > MaxFileNameBytes)
-        return QStringLiteral("Имя словаря слишком длинное.");
+        return QCoreApplication::translate("DictionaryNames", "Имя словаря слишком длинное.");
     return {};
 }
 

@@ -282,7 +282,7 @@ TFDuplicates::TFDuplicates(QWidget *parent, const QString &word, const QString &
     : QDialog(parent, Qt::Tool), m_rows(rows)
 {
     setObjectName(QStringLiteral("TFDuplicates"));
-    setWindowTitle(QStringLiteral("Найдены повторы"));
+    setWindowTitle(tr("Найдены повторы"));
     setMinimumSize(442, 236);
     setAutoFillBackground(true);
     QPalette yellow = palette();
@@ -291,7 +291,7 @@ TFDuplicates::TFDuplicates(QWidget *parent, const QString &word, const QString &
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(8, 8, 8, 8);
-    LEntered = new QLabel(QStringLiteral("Вы ввели следующую пару слов:"), this);
+    LEntered = new QLabel(tr("Вы ввели следующую пару слов:"), this);
     LEntered->setObjectName(QStringLiteral("LEntered"));
     LEntered->setAlignment(Qt::AlignHCenter);
     column->addWidget(LEntered);
@@ -314,13 +314,13 @@ TFDuplicates::TFDuplicates(QWidget *parent, const QString &word, const QString &
     pair->addWidget(LTranslation, 1);
     column->addLayout(pair);
 
-    LFound = new QLabel(QStringLiteral("Эти слова были найдены в том же словаре:"), this);
+    LFound = new QLabel(tr("Эти слова были найдены в том же словаре:"), this);
     LFound->setObjectName(QStringLiteral("LFound"));
     column->addWidget(LFound);
 
     GDuplicates = new QTableWidget(int(rows.size()), 2, this);
     GDuplicates->setObjectName(QStringLiteral("GDuplicates"));
-    GDuplicates->setAccessibleName(QStringLiteral("Эти слова были найдены в том же словаре"));
+    GDuplicates->setAccessibleName(tr("Эти слова были найдены в том же словаре"));
     GDuplicates->horizontalHeader()->hide();
     GDuplicates->verticalHeader()->hide();
     GDuplicates->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -351,9 +351,9 @@ TFDuplicates::TFDuplicates(QWidget *parent, const QString &word, const QString &
         buttons->addWidget(b);
         return b;
     };
-    BAdd = button("BAdd", QStringLiteral("Добавить"));
-    BReplace = button("BReplace", QStringLiteral("Заменить"));
-    BCancel = button("BCancel", QStringLiteral("Отмена"));
+    BAdd = button("BAdd", tr("Добавить"));
+    BReplace = button("BReplace", tr("Заменить"));
+    BCancel = button("BCancel", tr("Отмена"));
     BReplace->setEnabled(!rows.isEmpty());
     column->addLayout(buttons);
 

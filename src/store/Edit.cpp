@@ -140,7 +140,7 @@ QString TEditor::Caption() const
 {
     if (m_dictionaryPath.isEmpty())
         return QStringLiteral("Edit");
-    return QStringLiteral("Редактирование словаря ") + NamePart(m_dictionaryPath);
+    return tr("Редактирование словаря %1").arg(NamePart(m_dictionaryPath));
 }
 
 void TEditor::SetDirty(bool dirty)
@@ -153,11 +153,11 @@ void TEditor::UpdateStatus()
 {
     TDbfDataSet &words = Words();
     if (!HasWorkingCopy() || !words.Active()) {
-        m_statusCount = QStringLiteral("Словарь не загружен");
+        m_statusCount = tr("Словарь не загружен");
         m_editingEnabled = false;
     } else if (words.State() != dsInsert) {
         // While a new row is being typed the count is not taken.
-        m_statusCount = QStringLiteral("В этом словаре %1 слов").arg(m_model.RecordRows());
+        m_statusCount = tr("В этом словаре %n слов", nullptr, m_model.RecordRows());
         m_editingEnabled = true;
     }
     emit Changed();
@@ -340,7 +340,7 @@ bool TEditor::CloseDictionary()
             m_untitled = false;
             dropped = true;
         } else if (m_dirty) {
-            const int answer = AskQuestion(QStringLiteral("Предупреждение"), QStringLiteral("Вы хотите сохранить изменения?"),
+            const int answer = AskQuestion(tr("Предупреждение"), tr("Вы хотите сохранить изменения?"),
                                            TFMessage::Warning, TFMessage::Question);
             if (answer == TFMessage::Yes) {
                 // A save that fails or is cancelled keeps the working copy and the edits.
@@ -374,6 +374,7 @@ bool TEditor::Create()
 {
     if (!CloseDictionary())
         return false;
+    // Left untranslated: the name is a file name, the same in every interface language.
     const QString name = FirstFreeDictionaryName(QStringLiteral("Новый словарь"));
     const QString path = m_topics.DictionaryPath(tkOn, name);
     if (!m_topics.CreateDictionary(path)) {
@@ -393,7 +394,7 @@ bool TEditor::Create()
 
 bool TEditor::OpenWithDialog()
 {
-    const QString file = Dialogs::openFile(m_window, QStringLiteral("Открыть"), OptionText(Options.OpenDictionaryFolder),
+    const QString file = Dialogs::openFile(m_window, tr("Открыть"), OptionText(Options.OpenDictionaryFolder),
                                            kDictionaryFilter, QStringLiteral("wrd"));
     if (file.isEmpty())
         return false; // a cancel keeps the folder
@@ -506,7 +507,7 @@ bool TEditor::SaveAs()
         Refuse(QString::fromLocal8Bit(e.what()));
         return false;
     }
-    const QString file = Dialogs::saveFile(m_window, QStringLiteral("Сохранить как"), OptionText(Options.SaveDictionaryFolder),
+    const QString file = Dialogs::saveFile(m_window, tr("Сохранить как"), OptionText(Options.SaveDictionaryFolder),
                                            kDictionaryFilter, QStringLiteral("wrd"));
     if (file.isEmpty())
         return false;
@@ -514,11 +515,11 @@ bool TEditor::SaveAs()
     const QString target = wrdPath(file);
     const QByteArray name = QFile::encodeName(target);
     if (QFileInfo::exists(target) && ::access(name.constData(), W_OK) != 0) {
-        Refuse(QStringLiteral("Файл %1 доступен только для чтения.").arg(target));
+        Refuse(tr("Файл %1 доступен только для чтения.").arg(target));
         return false;
     }
     if (IsWorkingCopy(target)) {
-        Refuse(QStringLiteral("Рабочую копию словаря нельзя выбрать для сохранения."));
+        Refuse(tr("Рабочую копию словаря нельзя выбрать для сохранения."));
         return false;
     }
     TDbfDataSet &words = Words();
@@ -556,9 +557,9 @@ bool TEditor::Import()
 {
     if (!HasWorkingCopy() || !ImportFiles)
         return false;
-    const QStringList files = Dialogs::openFiles(m_window, QStringLiteral("Выбирите дополнительный словарь."),
+    const QStringList files = Dialogs::openFiles(m_window, tr("Выбирите дополнительный словарь."),
                                                  OptionText(Options.ImportFolder),
-                                                 QStringLiteral("Дополнительные словари (*.csv *.txt)"));
+                                                 tr("Дополнительные словари (*.csv *.txt)"));
     if (files.isEmpty())
         return false; // a cancel keeps the folder
     SetOptionPath(Options.ImportFolder, FolderPart(files.first()));
@@ -589,13 +590,13 @@ bool TEditor::LoadBlock()
 {
     if (!HasWorkingCopy())
         return false;
-    const QString file = Dialogs::openFile(m_window, QStringLiteral("Загрузить блок"), OptionText(Options.LoadBlockFolder),
+    const QString file = Dialogs::openFile(m_window, tr("Загрузить блок"), OptionText(Options.LoadBlockFolder),
                                            kDictionaryFilter, QStringLiteral("wrd"));
     if (file.isEmpty())
         return false; // a cancel keeps the folders
     SetOptionPath(Options.LoadBlockFolder, FolderPart(file));
     if (IsWorkingCopy(file)) {
-        Refuse(QStringLiteral("Рабочую копию словаря нельзя загрузить как блок."));
+        Refuse(tr("Рабочую копию словаря нельзя загрузить как блок."));
         return false;
     }
     m_block.Close();
@@ -633,14 +634,14 @@ bool TEditor::SaveBlock(const std::vector<std::uint32_t> &records)
 {
     if (!HasWorkingCopy())
         return false;
-    const QString file = Dialogs::saveFile(m_window, QStringLiteral("Сохранить блок"), OptionText(Options.SaveDictionaryFolder),
+    const QString file = Dialogs::saveFile(m_window, tr("Сохранить блок"), OptionText(Options.SaveDictionaryFolder),
                                            kDictionaryFilter, QStringLiteral("wrd"));
     if (file.isEmpty() || records.empty())
         return false;
     SetOptionPath(Options.SaveBlockFolder, FolderPart(file));
     const QString target = wrdPath(file);
     if (IsWorkingCopy(target)) {
-        Refuse(QStringLiteral("Рабочую копию словаря нельзя выбрать для блока."));
+        Refuse(tr("Рабочую копию словаря нельзя выбрать для блока."));
         return false;
     }
     m_block.Close();
@@ -657,7 +658,7 @@ bool TEditor::SaveBlock(const std::vector<std::uint32_t> &records)
         // A file that is there but could not be opened is replaced only when the user agrees.
         create.AutoOverwrite = false;
         create.ConfirmOverwrite = [](const std::string &question) {
-            return AskQuestion(QStringLiteral("Предупреждение"), Text::fromCp1251(question), TFMessage::Warning,
+            return AskQuestion(tr("Предупреждение"), Text::fromCp1251(question), TFMessage::Warning,
                                TFMessage::Question) == TFMessage::Yes;
         };
         try {
@@ -714,7 +715,7 @@ bool TEditor::Search()
     if (!HasWorkingCopy())
         return false;
     QString text;
-    if (!AskLine(m_window, text, QStringLiteral("Поиск по словарю")))
+    if (!AskLine(m_window, text, tr("Поиск по словарю")))
         return false;
     if (!Text::fitsCp1251(text))
         return false; // no word holds it
@@ -798,7 +799,7 @@ bool TEditor::PickSound()
     if (!HasWorkingCopy() || !words.Active())
         return false;
     const QString start = OptionText(Options.SoundFolder) + QStringLiteral("/") + CurrentText("WORD1") + QStringLiteral(".wav");
-    const QString file = Dialogs::openFile(m_window, QStringLiteral("Выбрать звуковой файл"), start,
+    const QString file = Dialogs::openFile(m_window, tr("Выбрать звуковой файл"), start,
                                            QStringLiteral("Wave files (*.wav)"), QStringLiteral("wav"));
     if (file.isEmpty())
         return false;
@@ -814,9 +815,9 @@ bool TEditor::PickSound()
     try {
         TField &wav = words.FieldByName("WAVFILE");
         if (const QString problem = TWordsModel::TextProblem(stored, wav); !problem.isEmpty()) {
-            Refuse(QStringLiteral("Имя звукового файла не помещается в словарь: ") + problem);
+            Refuse(tr("Имя звукового файла не помещается в словарь: %1").arg(problem));
         } else if (length > 0x7fffffff) {
-            Refuse(QStringLiteral("Звуковой файл слишком велик."));
+            Refuse(tr("Звуковой файл слишком велик."));
         } else {
             words.Edit();
             if (words.State() == dsInsert)
@@ -911,7 +912,7 @@ TFEdit::TFEdit(TTopics &topics, QWidget *parent) : QDialog(parent)
     TEditor &ed = *m_editor;
 
     auto *menuBar = new QMenuBar(this);
-    MFile = menuBar->addMenu(QStringLiteral("Файл"));
+    MFile = menuBar->addMenu(tr("Файл"));
     auto action = [this](QMenu *menu, const QString &text, const QKeySequence &key, auto slot) {
         QAction *a = menu->addAction(text);
         if (!key.isEmpty())
@@ -919,29 +920,29 @@ TFEdit::TFEdit(TTopics &topics, QWidget *parent) : QDialog(parent)
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    ACreate = action(MFile, QStringLiteral("Создать"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { m_editor->Create(); });
-    AOpen = action(MFile, QStringLiteral("Открыть"), QKeySequence(Qt::CTRL | Qt::Key_O), [this] { m_editor->OpenWithDialog(); });
-    AClose = action(MFile, QStringLiteral("Закрыть"), QKeySequence(), [this] { m_editor->CloseDictionary(); });
-    ASave = action(MFile, QStringLiteral("Сохранить"), QKeySequence(Qt::CTRL | Qt::Key_S), [this] { m_editor->Save(); });
-    ASaveAs = action(MFile, QStringLiteral("Сохранить как"), QKeySequence(), [this] { m_editor->SaveAs(); });
-    AImport = action(MFile, QStringLiteral("Импорт"), QKeySequence(Qt::CTRL | Qt::Key_I), [this] { m_editor->Import(); });
+    ACreate = action(MFile, tr("Создать"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { m_editor->Create(); });
+    AOpen = action(MFile, tr("Открыть"), QKeySequence(Qt::CTRL | Qt::Key_O), [this] { m_editor->OpenWithDialog(); });
+    AClose = action(MFile, tr("Закрыть"), QKeySequence(), [this] { m_editor->CloseDictionary(); });
+    ASave = action(MFile, tr("Сохранить"), QKeySequence(Qt::CTRL | Qt::Key_S), [this] { m_editor->Save(); });
+    ASaveAs = action(MFile, tr("Сохранить как"), QKeySequence(), [this] { m_editor->SaveAs(); });
+    AImport = action(MFile, tr("Импорт"), QKeySequence(Qt::CTRL | Qt::Key_I), [this] { m_editor->Import(); });
     // Escape is the window's own key (reject), so that Esc in an open cell only cancels the cell.
-    AExit = action(MFile, QStringLiteral("Выход\tEsc"), QKeySequence(), [this] { reject(); });
+    AExit = action(MFile, tr("Выход\tEsc"), QKeySequence(), [this] { reject(); });
     AExit->setObjectName(QStringLiteral("AExit"));
-    QMenu *edit = menuBar->addMenu(QStringLiteral("Редактировать"));
-    ALoadBlock = action(edit, QStringLiteral("Загрузить блок"), QKeySequence(), [this] { m_editor->LoadBlock(); });
-    ASaveBlock = action(edit, QStringLiteral("Сохранить блок"), QKeySequence(),
+    QMenu *edit = menuBar->addMenu(tr("Редактировать"));
+    ALoadBlock = action(edit, tr("Загрузить блок"), QKeySequence(), [this] { m_editor->LoadBlock(); });
+    ASaveBlock = action(edit, tr("Сохранить блок"), QKeySequence(),
                         [this] { m_editor->SaveBlock(SelectedRecords()); });
-    ASearch = action(edit, QStringLiteral("Поиск"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] { m_editor->Search(); });
-    QMenu *help = menuBar->addMenu(QStringLiteral("Помощь"));
-    AHelp = action(help, QStringLiteral("Содержание"), QKeySequence(Qt::Key_F1), [this] { ShowInformation(this); });
+    ASearch = action(edit, tr("Поиск"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] { m_editor->Search(); });
+    QMenu *help = menuBar->addMenu(tr("Помощь"));
+    AHelp = action(help, tr("Содержание"), QKeySequence(Qt::Key_F1), [this] { ShowInformation(this); });
     for (QAction *a : {ACreate, AOpen, AClose, ASave, ASaveAs, AImport, ALoadBlock, ASaveBlock, ASearch, AHelp})
         a->setShortcutContext(Qt::WindowShortcut);
 
     auto *grid = new TWordsGrid(this);
     GWords = grid;
     GWords->setObjectName(QStringLiteral("GWords"));
-    GWords->setAccessibleName(QStringLiteral("Слова словаря"));
+    GWords->setAccessibleName(tr("Слова словаря"));
     GWords->setModel(&ed.Model());
     GWords->setSelectionBehavior(QAbstractItemView::SelectRows);
     GWords->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -958,25 +959,25 @@ TFEdit::TFEdit(TTopics &topics, QWidget *parent) : QDialog(parent)
 
     ETranscript = new QLineEdit(this);
     ETranscript->setObjectName(QStringLiteral("ETranscript"));
-    ETranscript->setAccessibleName(QStringLiteral("Комментарий / транскрипция"));
+    ETranscript->setAccessibleName(tr("Комментарий / транскрипция"));
     EWavFile = new QLineEdit(this);
     EWavFile->setObjectName(QStringLiteral("EWavFile"));
-    EWavFile->setAccessibleName(QStringLiteral("Звуковой файл"));
+    EWavFile->setAccessibleName(tr("Звуковой файл"));
     EWavStart = new QLineEdit(this);
     EWavStart->setObjectName(QStringLiteral("EWavStart"));
-    EWavStart->setAccessibleName(QStringLiteral("Начало"));
+    EWavStart->setAccessibleName(tr("Начало"));
     EWavStart->setReadOnly(true);
     EWavEnd = new QLineEdit(this);
     EWavEnd->setObjectName(QStringLiteral("EWavEnd"));
-    EWavEnd->setAccessibleName(QStringLiteral("Конец"));
+    EWavEnd->setAccessibleName(tr("Конец"));
     EWavEnd->setReadOnly(true);
     BPickSound = new QPushButton(images().icon(TImageList::PickFile), QString(), this);
     BPickSound->setObjectName(QStringLiteral("BPickSound"));
-    BPickSound->setToolTip(QStringLiteral("Выбрать звуковой файл"));
+    BPickSound->setToolTip(tr("Выбрать звуковой файл"));
     BPickSound->setAccessibleName(BPickSound->toolTip());
     BPlaySound = new QPushButton(images().icon(TImageList::Play), QString(), this);
     BPlaySound->setObjectName(QStringLiteral("BPlaySound"));
-    BPlaySound->setToolTip(QStringLiteral("Проиграть звуковой файл"));
+    BPlaySound->setToolTip(tr("Проиграть звуковой файл"));
     BPlaySound->setAccessibleName(BPlaySound->toolTip());
     BPlaySound->setEnabled(false);
     for (QPushButton *b : {BPickSound, BPlaySound}) {
@@ -985,7 +986,7 @@ TFEdit::TFEdit(TTopics &topics, QWidget *parent) : QDialog(parent)
     }
     BPin = new QToolButton(this);
     BPin->setObjectName(QStringLiteral("BPin"));
-    BPin->setToolTip(QStringLiteral("Закрепить окно"));
+    BPin->setToolTip(tr("Закрепить окно"));
     BPin->setAccessibleName(BPin->toolTip());
     BPin->setIcon(images().icon(Options.EditorPinned ? TImageList::PinOn : TImageList::PinOff));
 
@@ -993,11 +994,11 @@ TFEdit::TFEdit(TTopics &topics, QWidget *parent) : QDialog(parent)
     status->setSizeGripEnabled(true);
     SBDirty = new QLabel(QStringLiteral(" "), this);
     SBDirty->setObjectName(QStringLiteral("SBDirty"));
-    SBDirty->setAccessibleName(QStringLiteral("Изменения"));
+    SBDirty->setAccessibleName(tr("Изменения"));
     SBDirty->setMinimumWidth(20);
     SBCount = new QLabel(this);
     SBCount->setObjectName(QStringLiteral("SBCount"));
-    SBCount->setAccessibleName(QStringLiteral("Число слов"));
+    SBCount->setAccessibleName(tr("Число слов"));
     status->addWidget(SBDirty);
     status->addWidget(SBCount, 1);
 
@@ -1005,16 +1006,16 @@ TFEdit::TFEdit(TTopics &topics, QWidget *parent) : QDialog(parent)
     layout->setMenuBar(menuBar);
     layout->setContentsMargins(4, 4, 4, 0);
     layout->addWidget(GWords, 1);
-    layout->addWidget(label(QStringLiteral("Комментарий / транскрипция"), this));
+    layout->addWidget(label(tr("Комментарий / транскрипция"), this));
     layout->addWidget(ETranscript);
     auto *soundRow = new QHBoxLayout;
-    soundRow->addWidget(label(QStringLiteral("Звуковой файл"), this));
+    soundRow->addWidget(label(tr("Звуковой файл"), this));
     soundRow->addWidget(BPickSound);
     soundRow->addWidget(BPlaySound);
     soundRow->addWidget(EWavFile, 1);
-    soundRow->addWidget(label(QStringLiteral("Начало"), this));
+    soundRow->addWidget(label(tr("Начало"), this));
     soundRow->addWidget(EWavStart);
-    soundRow->addWidget(label(QStringLiteral("Конец"), this));
+    soundRow->addWidget(label(tr("Конец"), this));
     soundRow->addWidget(EWavEnd);
     soundRow->addWidget(BPin);
     EWavStart->setMaximumWidth(80);
@@ -1029,8 +1030,9 @@ TFEdit::TFEdit(TTopics &topics, QWidget *parent) : QDialog(parent)
     connect(&ed.Model(), &QAbstractItemModel::dataChanged, this, [this] { RefreshFields(); });
     connect(GWords->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current, const QModelIndex &previous) {
-                if (m_following || !current.isValid())
+                if (m_following || !current.isValid() || m_editor->Model().FollowingCursor())
                     return;
+                m_column = current.column();
                 TDbfDataSet &words = m_editor->Words();
                 try {
                     if (previous.isValid() && previous.row() == current.row() && previous.column() != current.column()) {
@@ -1130,7 +1132,8 @@ void TFEdit::FollowCursor(int row)
         const QModelIndex current = GWords->currentIndex();
         if (!current.isValid() || current.row() != row) {
             m_following = true;
-            const int column = current.isValid() ? current.column() : 0;
+            // Rows reset under the view lose its current cell; the user stays in their column.
+            const int column = current.isValid() ? current.column() : m_column;
             const QModelIndex target = m_editor->Model().index(row, column);
             GWords->selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             GWords->scrollTo(target);
@@ -1266,6 +1269,9 @@ void TFEdit::closeEvent(QCloseEvent *event)
 
 bool TFEdit::eventFilter(QObject *watched, QEvent *event)
 {
+    // Coming back to the grid (from the transcription, say) enters its current column too.
+    if (watched == GWords && event->type() == QEvent::FocusIn)
+        SwitchToGroupLayout(GWords->currentIndex().column() > 0 ? 1 : 0);
     if (watched == GWords && event->type() == QEvent::KeyPress && !CellEditing()) {
         auto *key = static_cast<QKeyEvent *>(event);
         const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;

@@ -127,7 +127,7 @@ private:
     QString m_dictionaryPath;
     QString m_workingCopy;
     QString m_currentDictionary;
-    QString m_statusCount = QStringLiteral("Словарь не загружен");
+    QString m_statusCount = tr("Словарь не загружен");
     bool m_dirty = false;
     bool m_saved = false;
     bool m_untitled = false;
@@ -183,6 +183,7 @@ private:
     bool m_shownOnce = false;
     bool m_closed = false;
     bool m_following = false; // the view is being moved to the cursor's row
+    int m_column = 0;         // the grid column the user is in
 };
 
 // Opens the editor modally for the dictionary at `path` (with or without ".wrd"); returns

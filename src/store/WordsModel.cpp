@@ -6,7 +6,16 @@
 #include "platform/Text.h"
 
 #include <QColor>
+#include <QScopedValueRollback>
 #include <QStringLiteral>
+
+namespace {
+
+// The column titles, by column.
+const char *const ColumnTitles[] = {QT_TRANSLATE_NOOP("TWordsModel", "Изучаемые слова"),
+                                    QT_TRANSLATE_NOOP("TWordsModel", "Переводы")};
+
+} // namespace
 
 TWordsModel::TWordsModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -108,7 +117,7 @@ QVariant TWordsModel::headerData(int section, Qt::Orientation orientation, int r
 {
     if (orientation == Qt::Horizontal) {
         if (role == Qt::DisplayRole)
-            return section == ColWord1 ? QStringLiteral("Изучаемые слова") : QStringLiteral("Переводы");
+            return tr(ColumnTitles[section == ColWord1 ? ColWord1 : ColWord2]);
         if (section == m_sortedColumn) {
             if (role == Qt::BackgroundRole)
                 return QColor(Qt::darkBlue);
@@ -136,12 +145,12 @@ Qt::ItemFlags TWordsModel::flags(const QModelIndex &index) const
 QString TWordsModel::TextProblem(const QString &text, const TField &field)
 {
     if (!Text::fitsCp1251(text))
-        return QStringLiteral("В тексте есть знаки, которых нет в кодировке Windows-1251; такой текст сохранить нельзя.");
+        return tr("В тексте есть знаки, которых нет в кодировке Windows-1251; такой текст сохранить нельзя.");
     const std::string bytes = Text::toCp1251(text);
     if (bytes.find('\0') != std::string::npos)
-        return QStringLiteral("В тексте есть недопустимые знаки.");
+        return tr("В тексте есть недопустимые знаки.");
     if (int(bytes.size()) > field.Size())
-        return QStringLiteral("Текст не помещается в поле: в нём можно хранить не больше %1 знаков.").arg(field.Size());
+        return tr("Текст не помещается в поле: в нём можно хранить не больше %n знаков.", nullptr, field.Size());
     return {};
 }
 
@@ -230,6 +239,7 @@ void TWordsModel::SetColumnFont(int column, const QFont &font)
 
 void TWordsModel::Refresh()
 {
+    const QScopedValueRollback<bool> following(m_followingCursor, true);
     std::vector<std::uint32_t> rows;
     bool inserting = false;
     if (m_ds && m_ds->Active()) {
@@ -256,6 +266,7 @@ void TWordsModel::Refresh()
 
 void TWordsModel::DataEvent(TDataEvent event, TField *field)
 {
+    const QScopedValueRollback<bool> following(m_followingCursor, true);
     switch (event) {
     case deDataSetChange:
         Refresh();

@@ -49,6 +49,9 @@ public:
     // Moves the cursor to the row's record (the grid's own moves). Leaving a new row that the
     // user typed nothing into cancels it.
     void GoToRow(int row);
+    // True while the model follows a change of the cursor's rows: a view's current index moved
+    // meanwhile (its row removed, the rows reset) says nothing of where the user is.
+    bool FollowingCursor() const { return m_followingCursor; }
     // Cancels a new row the user typed nothing into; true when there was one.
     bool DropUntouchedNewRow();
     bool TypedInNewRow() const { return m_typedInNewRow; }
@@ -84,6 +87,7 @@ private:
     bool m_insertShown = false;
     bool m_typedInNewRow = false;
     int m_indicatorRow = -1;
+    bool m_followingCursor = false;
     mutable int m_hint = 0; // where the current record was last found
     int m_sortedColumn = -1;
     QFont m_fonts[2];

@@ -38,14 +38,21 @@ namespace {
 // rarely enough that painting costs nothing next to the writing.
 constexpr int RecordsPerStep = 256;
 
-QString Plural(int n, const char *one, const char *few, const char *many)
+QString Tr(const char *text, int n = -1)
+{
+    return QCoreApplication::translate("TImportSummary", text, nullptr, n);
+}
+
+// A count in words. The Russian text comes in the three forms Russian counts take, chosen here;
+// each form's translation brings its own language's forms through %n.
+QString Counted(int n, const char *one, const char *few, const char *many)
 {
     const int m10 = n % 10, m100 = n % 100;
     if (m10 == 1 && m100 != 11)
-        return QString::fromUtf8(one);
+        return Tr(one, n);
     if (m10 >= 2 && m10 <= 4 && (m100 < 10 || m100 >= 20))
-        return QString::fromUtf8(few);
-    return QString::fromUtf8(many);
+        return Tr(few, n);
+    return Tr(many, n);
 }
 
 } // namespace
@@ -53,19 +60,22 @@ QString Plural(int n, const char *one, const char *few, const char *many)
 QString TImportSummary::Text() const
 {
     QStringList lines;
-    lines << QStringLiteral("Добавлено %1 %2.").arg(recordsPosted).arg(Plural(recordsPosted, "слово", "слова", "слов"));
+    lines << Counted(recordsPosted, QT_TRANSLATE_N_NOOP("TImportSummary", "Добавлено %n слово."),
+                     QT_TRANSLATE_N_NOOP("TImportSummary", "Добавлено %n слова."),
+                     QT_TRANSLATE_N_NOOP("TImportSummary", "Добавлено %n слов."));
     if (!failure.isEmpty())
-        lines << QStringLiteral("Импорт остановлен: %1").arg(failure);
+        lines << Tr(QT_TRANSLATE_NOOP("TImportSummary", "Импорт остановлен: %1")).arg(failure);
     if (!skipped.isEmpty())
-        lines << QStringLiteral("Пропущены файлы:") << skipped;
-    if (lostCharacters)
-        lines << QStringLiteral("%1 %2 нет в кодировке словарей; вместо них записан знак \"?\".")
-                     .arg(lostCharacters)
-                     .arg(Plural(lostCharacters, "знака", "знаков", "знаков"));
+        lines << Tr(QT_TRANSLATE_NOOP("TImportSummary", "Пропущены файлы:")) << skipped;
+    if (lostCharacters) {
+        const char *one = QT_TRANSLATE_N_NOOP("TImportSummary", "%n знака нет в кодировке словарей; вместо них записан знак \"?\".");
+        const char *more = QT_TRANSLATE_N_NOOP("TImportSummary", "%n знаков нет в кодировке словарей; вместо них записан знак \"?\".");
+        lines << Counted(lostCharacters, one, more, more);
+    }
     if (!leftOut.isEmpty())
         lines << leftOut;
     for (const QString &f : unpaired)
-        lines << QStringLiteral("Последнее слово файла %1 без перевода: в файле нечётное число строк.").arg(f);
+        lines << Tr(QT_TRANSLATE_NOOP("TImportSummary", "Последнее слово файла %1 без перевода: в файле нечётное число строк.")).arg(f);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -74,16 +84,16 @@ TFWorking::TFWorking(QWidget *parent)
 {
     setObjectName("FWorking");
     InstallHelpKey(this);
-    setWindowTitle(QStringLiteral("Пожалуйста, подождите..."));
+    setWindowTitle(tr("Пожалуйста, подождите..."));
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(360, 96);
 
-    LAdding = new QLabel(QStringLiteral("Добавляется словарь : "), this);
+    LAdding = new QLabel(tr("Добавляется словарь : %1").arg(QString()), this);
     LAdding->setObjectName("LAdding");
     LAdding->setGeometry(8, 8, 344, 16);
     PBProgress = new QProgressBar(this);
     PBProgress->setObjectName("PBProgress");
-    PBProgress->setAccessibleName(QStringLiteral("Ход импорта"));
+    PBProgress->setAccessibleName(tr("Ход импорта"));
     PBProgress->setGeometry(8, 28, 344, 18);
     PBProgress->setTextVisible(false);
     LSummary = new QLabel(this);
@@ -91,10 +101,10 @@ TFWorking::TFWorking(QWidget *parent)
     LSummary->setWordWrap(true);
     LSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     LSummary->hide();
-    BAbort = new QPushButton(QStringLiteral("Прервать"), this);
+    BAbort = new QPushButton(tr("Прервать"), this);
     BAbort->setObjectName("BAbort");
     BAbort->setAccessibleName(BAbort->text());
-    BDone = new QPushButton(QStringLiteral("Готово"), this);
+    BDone = new QPushButton(tr("Готово"), this);
     BDone->setObjectName("BDone");
     BDone->setAccessibleName(BDone->text());
     for (QPushButton *b : {BAbort, BDone}) {
@@ -121,7 +131,7 @@ void TFWorking::Prepare(int x, int y)
 
 void TFWorking::StartFile(const QString &path, int steps)
 {
-    LAdding->setText(QStringLiteral("Добавляется словарь : ") + WithoutExtension(NamePart(path)));
+    LAdding->setText(tr("Добавляется словарь : %1").arg(WithoutExtension(NamePart(path))));
     PBProgress->setRange(0, qMax(steps, 1));
     PBProgress->setValue(0);
 }
@@ -293,14 +303,16 @@ QString LeftOut(const Vocabulary &v)
 {
     QStringList parts;
     if (v.skippedCloze)
-        parts << QStringLiteral("%1 с пропусками (cloze)").arg(v.skippedCloze);
+        parts << Tr(QT_TRANSLATE_N_NOOP("TImportSummary", "%n с пропусками (cloze)"), v.skippedCloze);
     if (v.skippedEmpty)
-        parts << QStringLiteral("%1 с пустой стороной").arg(v.skippedEmpty);
+        parts << Tr(QT_TRANSLATE_N_NOOP("TImportSummary", "%n с пустой стороной"), v.skippedEmpty);
     if (v.skippedShort)
-        parts << QStringLiteral("%1 без нужных полей").arg(v.skippedShort);
+        parts << Tr(QT_TRANSLATE_N_NOOP("TImportSummary", "%n без нужных полей"), v.skippedShort);
     if (v.missingSounds)
-        parts << QStringLiteral("звуков не найдено: %1").arg(v.missingSounds);
-    return parts.isEmpty() ? QString() : QStringLiteral("не взяты записи: ") + parts.join(QStringLiteral(", "));
+        parts << Tr(QT_TRANSLATE_N_NOOP("TImportSummary", "звуков не найдено: %n"), v.missingSounds);
+    if (parts.isEmpty())
+        return {};
+    return Tr(QT_TRANSLATE_NOOP("TImportSummary", "не взяты записи: %1")).arg(parts.join(QStringLiteral(", ")));
 }
 
 } // namespace
@@ -309,7 +321,7 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
 {
     TImportSummary summary;
     if (!TWords || (createDictionaries && !Topics)) {
-        summary.failure = QStringLiteral("нет таблицы слов");
+        summary.failure = Tr(QT_TRANSLATE_NOOP("TImportSummary", "нет таблицы слов"));
         return summary;
     }
     TFWorking window;
@@ -383,7 +395,7 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                     } else if (createDictionaries) {
                         Topics->OpenDictionary(target.path);
                     } else if (!createDictionaries && !words.Active()) {
-                        summary.failure = QStringLiteral("нет открытого словаря");
+                        summary.failure = Tr(QT_TRANSLATE_NOOP("TImportSummary", "нет открытого словаря"));
                         break;
                     }
                 } catch (const std::exception &e) {

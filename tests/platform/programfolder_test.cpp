@@ -83,15 +83,16 @@ Files with(Files base, const Files &more)
 
 INSTANTIATE_TEST_SUITE_P(Cases, FillFromData, ::testing::Values(
     FillCase{"FirstStart", {}, kData},
-    // A folder made before the English help existed gets it, and keeps its own Russian one.
-    FillCase{"OlderStartGetsTheEnglishHelp",
+    // A folder an older version filled keeps the user's files and gets this version's help,
+    // the English one included.
+    FillCase{"OlderStartGetsThisVersionsHelp",
              {{"langs.dat", "0419=Mine\r\n"}, {"wordpop.html", "old"}, {"wordpop.opt", "settings"},
               {"SOUND/ok.wav", "mine"}, {"BASE/ON/Verbs.wrd", "words"}},
-             {{"langs.dat", "0419=Mine\r\n"}, {"wordpop.html", "old"}, {"wordpop.en.html", kData.at("wordpop.en.html")},
-              {"wordpop-server.ini", "[Server]\n"}, {"wordpop.opt", "settings"}, {"SOUND/ok.wav", "mine"},
-              {"SOUND/mistake.wav", "RIFFmistake"}, {"BASE/ON/Verbs.wrd", "words"}}},
-    FillCase{"UsersOwnEnglishHelpStays", with(kData, {{"wordpop.en.html", "edited"}}),
-             with(kData, {{"wordpop.en.html", "edited"}})}),
+             {{"langs.dat", "0419=Mine\r\n"}, {"wordpop.html", kData.at("wordpop.html")},
+              {"wordpop.en.html", kData.at("wordpop.en.html")}, {"wordpop-server.ini", "[Server]\n"},
+              {"wordpop.opt", "settings"}, {"SOUND/ok.wav", "mine"}, {"SOUND/mistake.wav", "RIFFmistake"},
+              {"BASE/ON/Verbs.wrd", "words"}}},
+    FillCase{"NothingToDoOnAnUpToDateFolder", kData, kData}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

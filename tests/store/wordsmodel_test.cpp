@@ -3,6 +3,9 @@
 // enables what a working copy allows and Esc in a cell cancels only the cell.
 #include "EditorFixture.h"
 
+#include "common/PrivateXServer.h"
+
+#include "platform/KeyboardLayouts.h"
 #include "store/Dictionaries.h"
 
 #include <QApplication>
@@ -27,6 +30,21 @@ void press(QWidget *w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     QApplication::sendEvent(w, &down);
     QKeyEvent up(QEvent::KeyRelease, key, mods);
     QApplication::sendEvent(w, &up);
+}
+
+// Types text into whatever has the focus, one key per character, as a keyboard layout gives it
+// (the first key opens a cell's editor, the rest go to it).
+void typeKeys(const QString &text)
+{
+    for (const QChar ch : text) {
+        QWidget *w = QApplication::focusWidget();
+        ASSERT_NE(w, nullptr);
+        QKeyEvent down(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &down);
+        QKeyEvent up(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &up);
+        QApplication::processEvents();
+    }
 }
 
 class GridTest : public EditorFixture {
@@ -271,6 +289,117 @@ TEST_F(GridTest, EnterAndCtrlTabAndAnOpenCellBeforeSave)
     for (const auto &w : fileWords(on("fruit.wrd")))
         found = found || (w.first == "kiwifruit" && w.second == "актинидия");
     EXPECT_TRUE(found);
+}
+
+// Each column is typed in its own language: entering it (by the keys, the mouse or the focus
+// coming back to the grid) switches the keyboard to that language's layout.
+TEST_F(GridTest, EnteringAColumnSwitchesToItsLanguagesLayout)
+{
+    PrivateXServer server;
+    REQUIRE_PRIVATE_X_SERVER(server);
+    if (const std::string error = server.setLayouts("us,ru,de"); !error.empty())
+        GTEST_SKIP() << "the X server cannot hold the layouts us,ru,de: " << error;
+    const ScopedDisplay display(server.display());
+    ASSERT_TRUE(SetOptionText(Options.StudiedLayout, "00000409"));
+    ASSERT_TRUE(SetOptionText(Options.NativeLayout, "00000419"));
+    ASSERT_TRUE(SetOptionText(Options.TranscriptionLayout, "00000407"));
+    Options.AutoSwitchLayout = true;
+    QTableView *grid = window->GWords;
+
+    // Opening a dictionary readies the keyboard for its words.
+    ASSERT_TRUE(KeyboardLayouts::activate("00000407"));
+    ASSERT_TRUE(window->Editor().OpenDictionary(on("fruit")));
+    EXPECT_EQ(KeyboardLayouts::activeIdentifier().toStdString(), "00000409");
+    window->activateWindow();
+    grid->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(grid->hasFocus());
+
+    struct Step {
+        const char *what;
+        std::function<void()> act;
+        std::string layout;
+    };
+    const std::vector<Step> steps = {
+        {"Tab to the translation", [&] { press(grid, Qt::Key_Tab); }, "00000419"},
+        {"Shift+Tab back to the word", [&] { press(grid, Qt::Key_Backtab, Qt::ShiftModifier); }, "00000409"},
+        {"a click on a translation", [&] { grid->setCurrentIndex(model().index(2, 1)); }, "00000419"},
+        {"Down in the translations", [&] { press(grid, Qt::Key_Down); }, "00000419"},
+        {"Ctrl+Tab to the transcription", [&] { press(grid, Qt::Key_Tab, Qt::ControlModifier); }, "00000407"},
+        {"the focus back in the translations", [&] { grid->setFocus(Qt::BacktabFocusReason); }, "00000419"},
+        {"Left to the word", [&] { press(grid, Qt::Key_Left); }, "00000409"},
+    };
+    for (const Step &s : steps) {
+        // From a layout the step must leave, so that a step that switches nothing shows.
+        ASSERT_TRUE(KeyboardLayouts::activate(s.layout == "00000407" ? "00000409" : "00000407"));
+        s.act();
+        QApplication::processEvents();
+        EXPECT_EQ(KeyboardLayouts::activeIdentifier().toStdString(), s.layout) << s.what;
+    }
+    EXPECT_TRUE(window->Editor().EditingEnabled());
+
+    // Switching off the automatic switch leaves the keyboard as the user set it.
+    Options.AutoSwitchLayout = false;
+    ASSERT_TRUE(KeyboardLayouts::activate("00000407"));
+    press(grid, Qt::Key_Tab);
+    grid->setCurrentIndex(model().index(0, 0));
+    window->ETranscript->setFocus();
+    grid->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(KeyboardLayouts::activeIdentifier().toStdString(), "00000407");
+}
+
+// A new row typed by keys, word, Enter, translation, Enter, keeps both in that row wherever the
+// grid's order moves it when posted, and leaves every other row as it was.
+TEST_F(GridTest, ANewRowTypedByKeysStaysInItsRowWhereverTheOrderMovesIt)
+{
+    struct Case {
+        int sortedColumn; // -1: the order the dictionary opens in (MISS)
+        const char *word, *translation;
+    };
+    const Case cases[] = {
+        {-1, "zebra", "зебра"},     // MISS 0 moves up under the first row
+        {0, "apricot", "абрикос"},  // between the words around it
+        {1, "banana", "банан"},     // an empty translation sorts first, the typed one after it
+    };
+    QTableView *grid = window->GWords;
+    auto sortedRows = [&] {
+        std::vector<std::pair<QString, QString>> rows;
+        for (int r = 0; r < model().rowCount(); ++r)
+            rows.emplace_back(cell(r, 0), cell(r, 1));
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.word);
+        questions.answer(TFMessage::No);
+        ASSERT_TRUE(window->Editor().OpenDictionary(on("fruit")));
+        if (c.sortedColumn >= 0)
+            window->Editor().SortByColumn(c.sortedColumn);
+        window->activateWindow();
+        grid->setFocus();
+        grid->setCurrentIndex(model().index(0, 0));
+        QApplication::processEvents();
+        std::vector<std::pair<QString, QString>> expected = sortedRows();
+        expected.emplace_back(c.word, c.translation);
+        std::sort(expected.begin(), expected.end());
+
+        press(grid, Qt::Key_Insert);
+        typeKeys(c.word);
+        press(QApplication::focusWidget(), Qt::Key_Return);
+        QApplication::processEvents();
+        const QModelIndex at = grid->currentIndex();
+        EXPECT_EQ(cell(at.row(), 0), QString(c.word)) << "Enter left the new row";
+        EXPECT_EQ(at.column(), 1);
+        expectInStep();
+        typeKeys(c.translation);
+        press(QApplication::focusWidget(), Qt::Key_Return);
+        QApplication::processEvents();
+        EXPECT_EQ(cell(grid->currentIndex().row(), 0), QString(c.word));
+        expectInStep();
+
+        EXPECT_EQ(sortedRows(), expected);
+    }
 }
 
 using EditDictionaryTest = EditorFixture;
