@@ -67,8 +67,9 @@ constexpr int DbfRecCurrent = -5;
 
 constexpr uint8_t DbfEofMark = 0x1A;
 constexpr size_t DbfCacheSize = 32768;
-// Exclusive tables keep the file's bytes in aligned blocks (any order of access), at most
-// DbfBlockLimit of them; the least recently used goes first.
+// Exclusive tables open for writing keep the file's bytes in aligned blocks (any order of
+// access), at most DbfBlockLimit of them; the least recently used goes first. Exclusive
+// read-only ones read through a map of the file instead (TDiskFile::MapForReading).
 constexpr size_t DbfBlockSize = 65536;
 constexpr size_t DbfBlockLimit = 1024;
 // Counting the live records of an exclusive table this large reads the file past the cache.
@@ -130,8 +131,8 @@ public:
     const char* RecordBuffer() const { return view(); }
     const char* OldBuffer() const { return pending_ ? view() : old_.data(); }
     // The current record for reading only (RecordLength bytes, no end mark): valid until the
-    // next call on this table. Exclusive tables serve it from the cached file blocks, so a
-    // record that is only looked at is never copied.
+    // next call on this table. Exclusive tables serve it from the cached file blocks (or copy
+    // it once from the file's map), so a record that is only looked at is not copied again.
     const char* RecordView() const { return view(); }
     // Whether the current record is exactly as read from the file: not changed, not blanked,
     // not handed out for writing since GetRecord.
@@ -213,7 +214,7 @@ public:
     uint32_t CountUndeleted();
 
     // --- read cache for natural-order scans of shared tables (exclusive ones always read
-    // through the block cache, since no other process can change their file)
+    // through the block cache or the map, since no other process can change their file)
     void SetReadCache(bool on);
     bool ReadCache() const { return cacheOn_; }
     // Most blocks an exclusive table keeps (DbfBlockLimit unless set; at least 1).
