@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # wordpop-dict against the sqlite3 shell as whole processes, as a user meets them: the same
-# 100,000 generated words, the same work on each side, each timing the best of 3, then the ratio
-# (wordpop-dict / sqlite3; at or under 1 is the goal).
-#   bench/dict_process.sh [BUILD_FOLDER]   (default build-bench; wordpop-dict must be built there)
+# 100,000 generated words, the same work on each side, each run RUNS times (default 5), then
+# the ratios (wordpop-dict / sqlite3; at or under 1 is the goal) of the best and of the median
+# run, in wall-clock seconds and in CPU seconds (user + system, which a machine shared with
+# other work disturbs less). The load average is printed before and after.
+#   [RUNS=N] bench/dict_process.sh [BUILD_FOLDER]   (default build-bench; wordpop-dict built there)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}
+runs=${RUNS:-5}
 tool=$build/wordpop-dict
 [ -x "$tool" ] || { echo "no $tool: build it first (cmake --build $build --target wordpop-dict)" >&2; exit 1; }
 command -v sqlite3 >/dev/null || { echo "the sqlite3 shell is not installed (apt-get install sqlite3)" >&2; exit 1; }
@@ -32,20 +35,23 @@ with open(sys.argv[1], "wb") as out:
         out.write(w1.encode() + b";" + w2 + b";" + tr.encode() + b";" + wav.encode() + b"\r\n")
 EOF
 
-# The best of 3 runs of a shell command (prepared afresh by $2 before each run): wall-clock
-# seconds, and the CPU seconds (user + system) of the best CPU run, which a loaded machine
-# disturbs less. Prints "WALL CPU".
-best_of_3() {
-    local run=$1 prepare=${2:-true} wall= cpu= t
-    for _ in 1 2 3; do
+# Runs a shell command $runs times (prepared afresh by $2 before each run) and prints
+# "WALL_BEST CPU_BEST WALL_MEDIAN CPU_MEDIAN" in seconds; CPU is user + system of the process.
+timed() {
+    local run=$1 prepare=${2:-true} walls=() cpus=() t r u s
+    for ((i = 0; i < runs; ++i)); do
         eval "$prepare"
         t=$( { TIMEFORMAT='%R %U %S'; time eval "$run" >/dev/null 2>&1; } 2>&1 | tail -1)
         read -r r u s <<<"$t"
-        if [ -z "$wall" ] || awk -v a="$r" -v b="$wall" 'BEGIN { exit !(a < b) }'; then wall=$r; fi
-        c=$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%.3f", u + s }')
-        if [ -z "$cpu" ] || awk -v a="$c" -v b="$cpu" 'BEGIN { exit !(a < b) }'; then cpu=$c; fi
+        walls+=("$r")
+        cpus+=("$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%.3f", u + s }')")
     done
-    echo "$wall $cpu"
+    local w c
+    w=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{ v[NR] = $1 } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%s %.3f", v[1], m }')
+    c=$(printf '%s\n' "${cpus[@]}" | sort -g | awk '{ v[NR] = $1 } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%s %.3f", v[1], m }')
+    read -r wb wm <<<"$w"
+    read -r cb cm <<<"$c"
+    echo "$wb $cb $wm $cm"
 }
 
 sql_schema="CREATE TABLE words(word1 TEXT, word2 TEXT, transcript TEXT, wavfile TEXT,
@@ -68,16 +74,20 @@ fresh_dict='rm -f "$work"/D.wrd "$work"/D.cdx'
 fresh_db='rm -f "$work"/d.db'
 
 rows=()
-row() { # name, "wall cpu" of wordpop-dict, "wall cpu" of sqlite3
+row() { # name, timings of wordpop-dict, timings of sqlite3 (as timed prints them)
     rows+=("$(awk -v n="$1" -v w="$2" -v s="$3" 'BEGIN { split(w, a, " "); split(s, b, " ");
-        printf "%-44s %7.3f %7.3f %6.2f   %7.3f %7.3f %6.2f", n, a[1], b[1], a[1] / b[1], a[2], b[2], a[2] / b[2] }')")
+        printf "%-44s best %6.3f %6.3f %5.2f  %6.3f %6.3f %5.2f\n%-44s  med %6.3f %6.3f %5.2f  %6.3f %6.3f %5.2f",
+            n, a[1], b[1], a[1] / b[1], a[2], b[2], a[2] / b[2],
+            "", a[3], b[3], a[3] / b[3], a[4], b[4], a[4] / b[4] }')")
 }
 
-w=$(best_of_3 '"$tool" import "$work/D.wrd" "$work/words.csv" && "$tool" reindex "$work/D.wrd"' "$fresh_dict")
-s=$(best_of_3 'sqlite3 "$work/d.db" <<<"$sql_import"' "$fresh_db")
+echo "load before: $(uptime)"
+
+w=$(timed '"$tool" import "$work/D.wrd" "$work/words.csv" && "$tool" reindex "$work/D.wrd"' "$fresh_dict")
+s=$(timed 'sqlite3 "$work/d.db" <<<"$sql_import"' "$fresh_db")
 row "import into a new dictionary, then reindex" "$w" "$s"
 
-w=$(best_of_3 '"$tool" import "$work/D.wrd" "$work/words.csv"' "$fresh_dict")
+w=$(timed '"$tool" import "$work/D.wrd" "$work/words.csv"' "$fresh_dict")
 row "import into a new dictionary (alone)" "$w" "$s"
 
 # The reading work runs on one dictionary and one database of the 100,000 words.
@@ -86,14 +96,15 @@ eval "$fresh_db"
 "$tool" import "$work/D.wrd" "$work/words.csv" >/dev/null
 sqlite3 "$work/d.db" <<<"$sql_import"
 
-w=$(best_of_3 '"$tool" export "$work/D.wrd" --order WORD1')
-s=$(best_of_3 'sqlite3 "$work/d.db" "SELECT word1, word2, transcript, wavfile FROM words ORDER BY word1"')
+w=$(timed '"$tool" export "$work/D.wrd" --order WORD1')
+s=$(timed 'sqlite3 "$work/d.db" "SELECT word1, word2, transcript, wavfile FROM words ORDER BY word1"')
 row "export --order WORD1 / SELECT ... ORDER BY" "$w" "$s"
 
-w=$(best_of_3 '"$tool" check "$work/D.wrd"')
-s=$(best_of_3 'sqlite3 "$work/d.db" "PRAGMA integrity_check"')
+w=$(timed '"$tool" check "$work/D.wrd"')
+s=$(timed 'sqlite3 "$work/d.db" "PRAGMA integrity_check"')
 row "check / PRAGMA integrity_check" "$w" "$s"
 
-printf '%-44s %23s   %22s\n' "" "wall-clock seconds" "CPU seconds"
-printf '%-44s %7s %7s %6s   %7s %7s %6s\n' "work (100,000 words, best of 3)" wordpop sqlite3 ratio wordpop sqlite3 ratio
+echo "load after:  $(uptime)"
+printf '%-44s      %20s  %20s\n' "" "wall-clock seconds" "CPU seconds"
+printf '%-44s      %6s %6s %5s  %6s %6s %5s\n' "work (100,000 words, $runs runs each)" wordpop sqlite ratio wordpop sqlite ratio
 printf '%s\n' "${rows[@]}"

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <set>
 
@@ -216,9 +217,20 @@ bool TCdxTag::CurrentMatches(const std::string& value, bool partial) const
 
 std::string TCdxTag::RecordKey(const char* record)
 {
-    if (!keyExpr_)
-        return std::string();
-    return PadKey(keyExpr_->KeyBytes(record));
+    std::string key;
+    RecordKeyInto(record, key);
+    return key;
+}
+
+void TCdxTag::RecordKeyInto(const char* record, std::string& key)
+{
+    if (!keyExpr_) {
+        key.clear();
+        return;
+    }
+    // Written in place at the key length: a plain field's key needs no value in between.
+    key.resize(size_t(KeyLength()));
+    keyExpr_->KeyInto(record ? record : file_.table_.RecordView(), key.data(), KeyLength(), PadByte());
 }
 
 bool TCdxTag::Admits(const char* record)
@@ -372,6 +384,10 @@ void TCdxFile::Open(const std::string& name, bool create, bool shared, bool read
         } else {
             fileName_ = disk_.Path();
             readWrite_ = readWrite;
+            // Only read, and nobody else may change it: pages are copied from the file's own
+            // memory rather than read with a call each.
+            if (!readWrite && !disk_.Shared())
+                disk_.MapForReading();
             if (table_.IsOpen())
                 olderThanTable_ = disk_.ModificationTime() < table_.Disk().ModificationTime();
             uint64_t size = disk_.Size();
@@ -738,9 +754,16 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
             problems.push_back(prefix + text);
     };
     std::set<uint32_t> visited;
-    std::vector<std::vector<TIndexNode>> levels;
+    // Per level, left to right: each page's place and sibling pointers.
+    struct Links {
+        uint32_t Offset, Left, Right;
+    };
+    std::vector<std::vector<Links>> levels;
     std::vector<TIndexKey> entries;
     int leafDepth = -1;
+    // The first leaf entry, counted across every leaf, not above the one before it: the
+    // order is checked once per pair, inside a page and at each page boundary.
+    size_t firstOutOfOrder = 0;
 
     std::function<std::optional<TIndexKey>(uint32_t, size_t, const TIndexKey*, const TIndexKey*, bool)> walk;
     walk = [&](uint32_t at, size_t depth, const TIndexKey* lo, const TIndexKey* hi,
@@ -770,9 +793,15 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
         const std::string where = "page " + std::to_string(at) + ": ";
         if (node.Root != isRoot)
             problem(where + (isRoot ? "root without the root attribute" : "root attribute on a non-root page"));
+        if (node.Leaf && firstOutOfOrder == 0 && !entries.empty() && !node.Keys.empty() &&
+            tag.CompareEntries(entries.back(), node.Keys.front()) >= 0)
+            firstOutOfOrder = entries.size();
         for (size_t i = 1; i < node.Keys.size(); ++i) {
-            if (tag.CompareEntries(node.Keys[i - 1], node.Keys[i]) >= 0)
+            if (tag.CompareEntries(node.Keys[i - 1], node.Keys[i]) >= 0) {
                 problem(where + "entries out of order");
+                if (node.Leaf && firstOutOfOrder == 0)
+                    firstOutOfOrder = entries.size() + i;
+            }
         }
         if (!node.Keys.empty()) {
             if (lo && tag.CompareEntries(node.Keys.front(), *lo) <= 0)
@@ -784,7 +813,10 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
         }
         if (levels.size() <= depth)
             levels.resize(depth + 1);
-        levels[depth].push_back(node);
+        levels[depth].push_back(Links{node.Offset, node.Left, node.Right});
+        std::optional<TIndexKey> greatest;
+        if (!node.Keys.empty())
+            greatest = node.Keys.back();
         if (node.Leaf) {
             if (leafDepth < 0)
                 leafDepth = int(depth);
@@ -793,7 +825,8 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
             if (info.FreeField != info.FreeComputed)
                 problem(where + "free bytes " + std::to_string(info.FreeField) + ", should be " +
                         std::to_string(info.FreeComputed));
-            entries.insert(entries.end(), node.Keys.begin(), node.Keys.end());
+            entries.insert(entries.end(), std::make_move_iterator(node.Keys.begin()),
+                           std::make_move_iterator(node.Keys.end()));
         } else {
             for (size_t i = 0; i < node.Keys.size(); ++i) {
                 const TIndexKey* clo = i > 0 ? &node.Keys[i - 1] : lo;
@@ -802,9 +835,7 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
                     problem(where + "entry " + std::to_string(i) + " differs from its child's last entry");
             }
         }
-        if (node.Keys.empty())
-            return std::nullopt;
-        return node.Keys.back();
+        return greatest;
     };
     walk(tag.RootPage(), 0, nullptr, nullptr, true);
 
@@ -819,12 +850,8 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
                         ", should be " + std::to_string(int32_t(left)) + "/" + std::to_string(int32_t(right)));
         }
     }
-    for (size_t i = 1; i < entries.size(); ++i) {
-        if (tag.CompareEntries(entries[i - 1], entries[i]) >= 0) {
-            problem("leaf entries out of order across pages at entry " + std::to_string(i));
-            break;
-        }
-    }
+    if (firstOutOfOrder != 0)
+        problem("leaf entries out of order across pages at entry " + std::to_string(firstOutOfOrder));
 
     // A tag of the table that admits equal keys lists each admitted record once: its entries
     // are matched to the records by record number, in one pass over the table, without
@@ -839,8 +866,15 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
                 byRecord[e.RecNo] = &e;
         }
         std::vector<char> record(size_t(table_.RecordLength()) + 1);
+        std::string key;
         try {
             for (uint32_t n = 1; n <= count; ++n) {
+                // The entries lie in key order, the records in their own: what a record is
+                // matched with is asked for a few records ahead, the entry and then its key.
+                if (n + 8 <= count && byRecord[n + 8])
+                    __builtin_prefetch(byRecord[n + 8]);
+                if (n + 4 <= count && byRecord[n + 4])
+                    __builtin_prefetch(byRecord[n + 4]->Key.data());
                 const char* bytes = table_.PeekRecord(n);
                 if (!bytes) {
                     table_.ReadRecordInto(n, record.data());
@@ -852,7 +886,9 @@ void TCdxFile::CheckTag(TCdxTag& tag, std::vector<std::string>& problems)
                         problem("entry for record " + std::to_string(n) + " that should not be there");
                     continue;
                 }
-                const std::string key = tag.RecordKey(bytes);
+                tag.RecordKeyInto(bytes, key);
+                if (listed && key == listed->Key)
+                    continue;  // the common case: stored exactly as the record gives it
                 if (!listed) {
                     problem("record " + std::to_string(n) + " missing");
                 } else if (tag.CompareKeys(key, listed->Key) != 0) {

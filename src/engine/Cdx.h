@@ -53,6 +53,8 @@ public:
     uint32_t Next();
     uint32_t Prior();
     uint32_t Current() const { return TreeCurrent(); }
+    // The record `ahead` steps on in the tag's order when the tag knows it without moving, else 0.
+    uint32_t Ahead(size_t ahead) const { return Descending() ? 0 : TreeAhead(ahead); }
     bool Eof() const { return Descending() ? TreeBof() : TreeEof(); }
     bool Bof() const { return Descending() ? TreeEof() : TreeBof(); }
     std::string CurrentKey() const;
@@ -79,6 +81,8 @@ public:
 
     // Key of a record buffer (RecordLength bytes), and whether the FOR condition admits it.
     std::string RecordKey(const char* record);
+    // The same key written into key (its room kept from one record to the next).
+    void RecordKeyInto(const char* record, std::string& key);
     bool Admits(const char* record);
 
     // Keeps the tag in step with one written record (old contents: the table's OldBuffer).

@@ -976,6 +976,9 @@ bool TDbfDataSet::StepOrder(bool forward, bool fromEnd, std::uint32_t &position)
             return false;
         if (next > FTable->RecordCount())
             throw EDbfError(DbfErr::BeyondEof, 0, FTable->FileName());
+        // In key order the records lie all over the file: one a few steps on is asked for now.
+        if (forward)
+            FTable->PrefetchRecord(tag->Ahead(4));
     } else {
         std::uint32_t count = FTable->RecordCount();
         if (fromEnd)

@@ -338,6 +338,10 @@ void TDbfTable::Open(const std::string& path, bool readWrite, bool shared)
         cacheOn_ = false;
         cacheFirst_ = cacheCount_ = 0;
         dropBlocks();
+        // A table only read, which nobody else may change meanwhile: its records are copied
+        // straight from the file's pages, without a block of fresh memory for each 64 KB.
+        if (!disk_.ReadWrite() && !disk_.Shared())
+            disk_.MapForReading();
     } catch (...) {
         disk_.Close();
         fields_.clear();
@@ -431,6 +435,14 @@ void TDbfTable::locate()
         // looks at): copied from there, so that looking does not write out every append.
         spill_.resize(size_t(recordLength_));
         std::memcpy(spill_.data(), held_.data() + (pos - heldPos_), spill_.size());
+        view_ = spill_.data();
+        pinned_ = UINT64_MAX;
+        return;
+    }
+    if (disk_.Mapped()) {
+        spill_.resize(size_t(recordLength_));
+        disk_.ReadExact(pos, spill_.data(), spill_.size());
+        setFlag(recNo_, spill_[0] == '*');
         view_ = spill_.data();
         pinned_ = UINT64_MAX;
         return;
@@ -604,7 +616,7 @@ uint32_t TDbfTable::CountUndeleted()
     if (recordCount_ == 0)
         return 0;
     writeHeld();
-    const bool exclusive = blockCacheOn();
+    const bool exclusive = this->exclusive();
     if (exclusive) {
         // Unchanged file (no write through any open of it since): the same count.
         if (countValid_ && countGeneration_ == disk_.Generation() && countRecords_ == recordCount_)
@@ -612,7 +624,7 @@ uint32_t TDbfTable::CountUndeleted()
         if (blocksGeneration_ != disk_.Generation())
             dropBlocks();
     }
-    if (exclusive && uint64_t(recordCount_) * length < DbfScanInPlace) {
+    if (blockCacheOn() && uint64_t(recordCount_) * length < DbfScanInPlace) {
         // The last record whole, as reading every record would require.
         char flag;
         readBlocks(first + uint64_t(recordCount_) * length - 1, &flag, 1);
@@ -784,7 +796,7 @@ bool TDbfTable::GetRecord(int code)
         }
         throw EDbfError(DbfErr::BeyondEof, 0, fileName_);
     }
-    if (blockCacheOn()) {
+    if (exclusive()) {
         if (blocksGeneration_ != disk_.Generation())
             dropBlocks();  // the flags known may be another open's past: asked before any block
         pending_ = true;
@@ -831,6 +843,13 @@ const char* TDbfTable::PeekRecord(uint32_t n)
     const TBlockBytes& data = block(pos / DbfBlockSize);
     const size_t at = size_t(pos % DbfBlockSize);
     return at + size_t(recordLength_) <= data.size() ? data.data() + at : nullptr;
+}
+
+void TDbfTable::PrefetchRecord(uint32_t n) const
+{
+    if (n == 0 || n > recordCount_ || !disk_.Mapped())
+        return;
+    disk_.Prefetch(uint64_t(headerLength_) + uint64_t(n - 1) * uint64_t(recordLength_), size_t(recordLength_));
 }
 
 void TDbfTable::SetRecordBuffer(const char* record)

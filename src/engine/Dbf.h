@@ -67,8 +67,9 @@ constexpr int DbfRecCurrent = -5;
 
 constexpr uint8_t DbfEofMark = 0x1A;
 constexpr size_t DbfCacheSize = 32768;
-// Exclusive tables keep the file's bytes in aligned blocks (any order of access), at most
-// DbfBlockLimit of them; the least recently used goes first.
+// Exclusive tables open for writing keep the file's bytes in aligned blocks (any order of
+// access), at most DbfBlockLimit of them; the least recently used goes first. Exclusive
+// read-only ones read through a map of the file instead (TDiskFile::MapForReading).
 constexpr size_t DbfBlockSize = 65536;
 constexpr size_t DbfBlockLimit = 1024;
 // Counting the live records of an exclusive table this large reads the file past the cache.
@@ -130,8 +131,8 @@ public:
     const char* RecordBuffer() const { return view(); }
     const char* OldBuffer() const { return pending_ ? view() : old_.data(); }
     // The current record for reading only (RecordLength bytes, no end mark): valid until the
-    // next call on this table. Exclusive tables serve it from the cached file blocks, so a
-    // record that is only looked at is never copied.
+    // next call on this table. Exclusive tables serve it from the cached file blocks (or copy
+    // it once from the file's map), so a record that is only looked at is not copied again.
     const char* RecordView() const { return view(); }
     // Whether the current record is exactly as read from the file: not changed, not blanked,
     // not handed out for writing since GetRecord.
@@ -143,6 +144,9 @@ public:
     // Record n where it already lies whole in an exclusive table's block cache, valid until
     // the next call on the table; null when it must be read with ReadRecordInto.
     const char* PeekRecord(uint32_t n);
+    // Asks for record n's bytes to be brought near ahead of their reading (a table read
+    // through a map only; a hint, which never fails nor reads the file).
+    void PrefetchRecord(uint32_t n) const;
     // Reads count records from first on into buf straight from the file, past the block
     // cache: a whole-table pass (a tag build) then costs no memory of the table's size.
     void ReadRecordRun(uint32_t first, uint32_t count, char* buf);
@@ -210,7 +214,7 @@ public:
     uint32_t CountUndeleted();
 
     // --- read cache for natural-order scans of shared tables (exclusive ones always read
-    // through the block cache, since no other process can change their file)
+    // through the block cache or the map, since no other process can change their file)
     void SetReadCache(bool on);
     bool ReadCache() const { return cacheOn_; }
     // Most blocks an exclusive table keeps (DbfBlockLimit unless set; at least 1).
@@ -229,7 +233,12 @@ public:
 
 private:
     void readRecordAt(uint32_t n, char* buf);
-    bool blockCacheOn() const { return !disk_.Shared(); }
+    // Exclusive: no other process may change the file, so what was read stays true until
+    // this process changes it. A read-only exclusive table reads its file through a map
+    // (TDiskFile::MapForReading), each record copied from it when wanted; the others keep
+    // the file's bytes in blocks.
+    bool exclusive() const { return !disk_.Shared(); }
+    bool blockCacheOn() const { return !disk_.Shared() && !disk_.Mapped(); }
     // A block's bytes: room for a whole block from the start, so that they never move, and
     // not cleared, since they are read over at once; the first size() are the file's.
     class TBlockBytes {

@@ -6,6 +6,7 @@
 
 #include "engine/EngineError.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -174,6 +175,59 @@ void upgrade(TDiskHandle& h, const std::string& path, int op)
 
 } // namespace
 
+namespace {
+
+// A mapped file that another process cuts short faults on the pages beyond its new end. A
+// strided or mapped read catches that fault and gives up instead of ending the program; any
+// other fault goes to whoever handled it before. The handler leaves the signal unblocked, so
+// that a guarded copy need not save and restore the signal mask (a system call) each time.
+thread_local sigjmp_buf* stridedJump = nullptr;
+struct sigaction previousBus {};
+
+void onBus(int sig, siginfo_t* info, void* context)
+{
+    if (stridedJump)
+        siglongjmp(*stridedJump, 1);
+    if ((previousBus.sa_flags & SA_SIGINFO) && previousBus.sa_sigaction) {
+        previousBus.sa_sigaction(sig, info, context);
+        return;
+    }
+    if (previousBus.sa_handler != SIG_DFL && previousBus.sa_handler != SIG_IGN) {
+        previousBus.sa_handler(sig);
+        return;
+    }
+    ::signal(SIGBUS, SIG_DFL);  // the fault repeats and ends the program, as without us
+}
+
+void catchBus()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction sa {};
+        sa.sa_sigaction = onBus;
+        sa.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGBUS, &sa, &previousBus);
+    });
+}
+
+// Copies n bytes of a mapping; false when a page of it faulted (the file was cut short).
+bool copyGuarded(char* out, const char* from, size_t n)
+{
+    catchBus();
+    sigjmp_buf jump;
+    if (sigsetjmp(jump, 0) != 0) {
+        stridedJump = nullptr;
+        return false;
+    }
+    stridedJump = &jump;
+    std::memcpy(out, from, n);
+    stridedJump = nullptr;
+    return true;
+}
+
+}  // namespace
+
 TDiskFile::TDiskFile() = default;
 TDiskFile::~TDiskFile() { Close(); }
 
@@ -339,6 +393,7 @@ void TDiskFile::Create(const std::string& path, bool shared)
 
 void TDiskFile::Close()
 {
+    unmap();
     if (!handle_)
         return;
     std::shared_ptr<TDiskHandle> h = std::move(handle_);
@@ -354,13 +409,70 @@ void TDiskFile::Close()
     }
 }
 
+bool TDiskFile::MapForReading()
+{
+    if (!handle_)
+        throw EDbfError(103, DbfErr::OpRead, path_);
+    unmap();
+    const uint64_t size = Size();
+    if (size == 0 || size > SIZE_MAX)
+        return false;
+    void* map = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, handle_->fd, 0);
+    if (map == MAP_FAILED)
+        return false;
+    map_ = static_cast<const char*>(map);
+    mapLength_ = size_t(size);
+    mapEnd_ = size;
+    mapGeneration_ = handle_->generation.load();
+    return true;
+}
+
+void TDiskFile::unmap()
+{
+    if (map_)
+        ::munmap(const_cast<char*>(map_), mapLength_);
+    map_ = nullptr;
+    mapLength_ = 0;
+    mapEnd_ = 0;
+}
+
+void TDiskFile::Prefetch(uint64_t offset, size_t n) const
+{
+    if (!map_ || offset >= mapLength_)
+        return;
+    n = size_t(std::min<uint64_t>(n, mapLength_ - offset));
+    // A prefetch of a page not mapped in yet is dropped, never faults: safe past a cut too.
+    for (size_t at = 0; at < n; at += 64)
+        __builtin_prefetch(map_ + offset + at);
+    if (n > 0)
+        __builtin_prefetch(map_ + offset + n - 1);
+}
+
+bool TDiskFile::readMapped(uint64_t offset, char* out, size_t n)
+{
+    if (handle_->generation.load() != mapGeneration_) {
+        // Written, cut or copied over through this process since: the end is asked again,
+        // since the bytes of a last page past the file's end read as zeros, not as missing.
+        mapGeneration_ = handle_->generation.load();
+        struct stat st;
+        mapEnd_ = ::fstat(handle_->fd, &st) == 0 ? std::min<uint64_t>(uint64_t(st.st_size), mapLength_) : 0;
+    }
+    if (offset > mapEnd_ || n > mapEnd_ - offset)
+        return false;
+    return n == 0 || copyGuarded(out, map_ + offset, n);
+}
+
 size_t TDiskFile::Read(uint64_t offset, void* buffer, size_t n)
 {
     if (!handle_)
         throw EDbfError(103, DbfErr::OpRead, path_);
     std::lock_guard g(handle_->lock);
-    size_t done = 0;
     auto* p = static_cast<char*>(buffer);
+    if (map_ && readMapped(offset, p, n)) {
+        lastShort_ = false;
+        return n;
+    }
+    size_t done = 0;
     while (done < n) {
         ssize_t r = ::pread(handle_->fd, p + done, n - done, off_t(offset + done));
         if (r < 0) {
@@ -415,42 +527,6 @@ uint64_t TDiskFile::Size() const
     return uint64_t(st.st_size);
 }
 
-namespace {
-
-// A mapped file that another process cuts short faults on the pages beyond its new end. A
-// strided read catches that fault and gives up instead of ending the program; any other
-// fault goes to whoever handled it before.
-thread_local sigjmp_buf* stridedJump = nullptr;
-struct sigaction previousBus {};
-
-void onBus(int sig, siginfo_t* info, void* context)
-{
-    if (stridedJump)
-        siglongjmp(*stridedJump, 1);
-    if ((previousBus.sa_flags & SA_SIGINFO) && previousBus.sa_sigaction) {
-        previousBus.sa_sigaction(sig, info, context);
-        return;
-    }
-    if (previousBus.sa_handler != SIG_DFL && previousBus.sa_handler != SIG_IGN) {
-        previousBus.sa_handler(sig);
-        return;
-    }
-    ::signal(SIGBUS, SIG_DFL);  // the fault repeats and ends the program, as without us
-}
-
-void catchBus()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction sa {};
-        sa.sa_sigaction = onBus;
-        sa.sa_flags = SA_SIGINFO;
-        sigemptyset(&sa.sa_mask);
-        ::sigaction(SIGBUS, &sa, &previousBus);
-    });
-}
-
-}  // namespace
 
 bool TDiskFile::ReadStrided(uint64_t offset, uint64_t stride, size_t count, char* out) const
 {

@@ -46,6 +46,17 @@ public:
     // file is shorter, cannot be mapped, or shrinks meanwhile; out is then incomplete and the
     // caller reads as usual.
     bool ReadStrided(uint64_t offset, uint64_t stride, size_t count, char* out) const;
+    // Maps the file as it stands read-only, so that Read and ReadExact copy from memory
+    // instead of making a system call each: for opens that only read a file nobody else may
+    // change (exclusive). Writes and size changes through this process stay visible (the map
+    // is the file's own pages; what lies beyond the file's end is read with a call); a
+    // mapped page that another process cuts off faults, is caught, and is read with a call,
+    // which reports the short read. False when nothing was mapped (empty file, no room).
+    bool MapForReading();
+    bool Mapped() const { return map_ != nullptr; }
+    // Asks for the mapped bytes [offset, offset + n) to be brought into the processor's cache
+    // (nothing when not mapped there): a hint that neither faults nor reads.
+    void Prefetch(uint64_t offset, size_t n) const;
     // The file's last modification time in nanoseconds since the epoch, as the file system
     // keeps it (often only as fine as the kernel's clock tick, so two files written one after
     // the other may show equal times).
@@ -76,9 +87,17 @@ public:
 
 private:
     void Adopt(int fd, const struct stat& st, bool readWrite, bool shared, const std::string& real);
+    void unmap();
+    // Copies from the map when [offset, offset + n) lies within it and within the file's end
+    // as last known; false when the bytes must be read with a call.
+    bool readMapped(uint64_t offset, char* out, size_t n);
 
     std::shared_ptr<TDiskHandle> handle_;
     std::string path_;
     bool readWrite_ = false;
     bool lastShort_ = false;
+    const char* map_ = nullptr;
+    size_t mapLength_ = 0;
+    uint64_t mapGeneration_ = 0;  // the handle's generation mapEnd_ was learned at
+    uint64_t mapEnd_ = 0;         // what of the map lies within the file
 };

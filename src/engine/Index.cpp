@@ -4,6 +4,8 @@
 // instead of looping.
 #include "engine/Index.h"
 
+#include "engine/KeyScan.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -32,17 +34,15 @@ int IndexCompareKeys(const std::string& a, const std::string& b, char pad_)
     if (a.size() == b.size()) {
         // Keys of one tag have one length: the first differing byte decides, unless from
         // there on one key is all pad (then it is the shorter one).
-        auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin());
-        if (ia == a.end())
+        const uint32_t n = uint32_t(a.size());
+        const uint32_t i = CommonPrefix(a.data(), b.data(), n);
+        if (i == n)
             return 0;
-        auto allPad = [pad_](auto from, auto to) {
-            return std::all_of(from, to, [pad_](char c) { return c == pad_; });
-        };
-        if (*ia == pad_ && allPad(ia, a.end()))
+        if (a[i] == pad_ && TrimmedLength(a.data() + i, n - i, pad_) == 0)
             return -1;
-        if (*ib == pad_ && allPad(ib, b.end()))
+        if (b[i] == pad_ && TrimmedLength(b.data() + i, n - i, pad_) == 0)
             return 1;
-        return uint8_t(*ia) < uint8_t(*ib) ? -1 : 1;
+        return uint8_t(a[i]) < uint8_t(b[i]) ? -1 : 1;
     }
     size_t la = a.size(), lb = b.size();
     while (la > 0 && a[la - 1] == pad_)
@@ -100,6 +100,15 @@ uint32_t TIndexTag::TreeCurrent() const
 {
     const TIndexKey* e = CurrentEntry();
     return e ? e->RecNo : 0;
+}
+
+uint32_t TIndexTag::TreeAhead(size_t ahead) const
+{
+    if (path_.empty() || eof_ || bof_)
+        return 0;
+    const Level& leaf = path_.back();
+    const size_t at = size_t(leaf.Pos) + ahead;
+    return leaf.Pos >= 0 && leaf.Node->Leaf && at < leaf.Node->Keys.size() ? leaf.Node->Keys[at].RecNo : 0;
 }
 
 void TIndexTag::TrimPath(size_t size)

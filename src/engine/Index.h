@@ -139,6 +139,9 @@ public:
     uint32_t TreeNext();
     uint32_t TreePrior();
     uint32_t TreeCurrent() const;
+    // The record number `ahead` entries after the current one when it lies in the same leaf,
+    // else 0: what a forward walk will want soon, without moving.
+    uint32_t TreeAhead(size_t ahead) const;
     bool TreeEof() const { return eof_; }
     bool TreeBof() const { return bof_; }
     bool Positioned() const;

@@ -6,47 +6,13 @@
 #include "engine/Sort.h"
 
 #include "engine/Bytes.h"
+#include "engine/KeyScan.h"
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 
 namespace {
-
-// Length of a padded key without its trailing pad bytes; eight bytes at a time, since most
-// keys of a wide character field are mostly blanks.
-uint32_t TrimmedLength(const char* key, size_t n, char pad)
-{
-    uint64_t pads;
-    std::memset(&pads, pad, sizeof pads);
-    while (n >= 8) {
-        uint64_t word;
-        std::memcpy(&word, key + n - 8, 8);
-        if (word != pads)
-            break;
-        n -= 8;
-    }
-    while (n > 0 && key[n - 1] == pad)
-        --n;
-    return uint32_t(n);
-}
-
-// Bytes two keys share from their start, at most n.
-uint32_t CommonPrefix(const char* a, const char* b, uint32_t n)
-{
-    uint32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        if (x != y)
-            return i + uint32_t(std::countr_zero(x ^ y) / 8);  // little-endian: first byte lowest
-    }
-    while (i < n && a[i] == b[i])
-        ++i;
-    return i;
-}
 
 struct Builder {
     TCdxPageSink& sink;
@@ -69,6 +35,7 @@ struct Builder {
         size_t used = 0;                 // leaf: key area bytes used
         size_t keyPos = IndexPageSize;   // leaf: where the last stored key bytes begin
         const char* lastKey = nullptr;   // the greatest entry so far: handed up on closing
+        uint32_t lastLength = 0;
         uint32_t lastRec = 0;
     };
     std::vector<Level> levels;
@@ -130,13 +97,14 @@ struct Builder {
         levels[lvl].right = offsets[next];
         Emit(lvl, false);
         const char* key = levels[lvl].lastKey;
+        uint32_t length = levels[lvl].lastLength;
         uint32_t rec = levels[lvl].lastRec;
         uint32_t child = offsets[levels[lvl].slot];
         Start(lvl, next);
-        Push(lvl + 1, key, 0, rec, child, false);
+        Push(lvl + 1, key, length, rec, child, false);
     }
 
-    // key: padded to the key length; length: without its trailing pad bytes (leaves only).
+    // key: length bytes, the key without its trailing pad bytes (the rest is pad).
     void Push(size_t lvl, const char* key, uint32_t length, uint32_t rec, uint32_t child, bool last)
     {
         if (lvl == levels.size())
@@ -146,7 +114,14 @@ struct Builder {
         Level& l = levels[lvl];
         uint8_t* page = Page(l.slot);
         if (l.leaf) {
-            const uint32_t dup = l.count > 0 ? CommonPrefix(l.lastKey, key, length) : 0;
+            // Bytes shared with the last key as both stand padded, at most this key's length.
+            uint32_t dup = 0;
+            if (l.count > 0) {
+                dup = CommonPrefix(l.lastKey, key, std::min(length, l.lastLength));
+                if (dup == l.lastLength)
+                    while (dup < length && key[dup] == pad)
+                        ++dup;
+            }
             const uint32_t trail = uint32_t(keyLength) - length;
             const size_t stored = length - dup;
             uint64_t v = uint64_t(rec) | (uint64_t(dup) << params.RecBits) |
@@ -158,13 +133,15 @@ struct Builder {
             std::memcpy(page + l.keyPos, key + dup, stored);
             l.used += size_t(params.N) + stored;
         } else {
+            // The page was filled with pad when started: the key's own bytes are enough.
             uint8_t* e = page + 12 + size_t(l.count) * size_t(keyLength + 8);
-            std::memcpy(e, key, size_t(keyLength));
+            std::memcpy(e, key, length);
             Put32BE(e + keyLength, rec);
             Put32BE(e + keyLength + 4, child);
         }
         ++l.count;
         l.lastKey = key;
+        l.lastLength = length;
         l.lastRec = rec;
         if (!last && Full(l))
             Close(lvl);
@@ -182,7 +159,8 @@ struct Builder {
             const bool root = lvl + 1 == levels.size();
             Emit(lvl, root);
             if (!root)
-                Push(lvl + 1, levels[lvl].lastKey, 0, levels[lvl].lastRec, offsets[levels[lvl].slot], true);
+                Push(lvl + 1, levels[lvl].lastKey, levels[lvl].lastLength, levels[lvl].lastRec,
+                     offsets[levels[lvl].slot], true);
         }
         return offsets[levels.back().slot];
     }
@@ -247,26 +225,41 @@ void TCdxSorter::Reserve(size_t n)
 {
     entries_.reserve(n);
     lengths_.reserve(n);
-    keys_.reserve(n * size_t(keyLength_));
+    offsets_.reserve(n);
+    // Room for every key at full length; only what the trimmed keys use is ever touched.
+    growKeys((n + 1) * size_t(keyLength_));
+}
+
+void TCdxSorter::growKeys(size_t bytes)
+{
+    if (bytes <= keysRoom_)
+        return;
+    std::unique_ptr<char[]> more(new char[bytes]);
+    if (keys_)
+        std::memcpy(more.get(), keys_.get(), keysUsed_);
+    keys_ = std::move(more);
+    keysRoom_ = bytes;
 }
 
 char* TCdxSorter::NextKey()
 {
-    const size_t end = (lengths_.size() + 1) * size_t(keyLength_);
-    if (keys_.size() < end)
-        keys_.resize(std::max(end, keys_.capacity()));
-    return keys_.data() + end - size_t(keyLength_);
+    const size_t end = keysUsed_ + size_t(keyLength_);
+    if (keysRoom_ < end)
+        growKeys(std::max(end, keysRoom_ * 2));
+    return keys_.get() + keysUsed_;
 }
 
 void TCdxSorter::Commit(uint32_t recNo)
 {
     const uint32_t slot = uint32_t(lengths_.size());
-    const char* key = keys_.data() + size_t(slot) * size_t(keyLength_);
+    const char* key = keys_.get() + keysUsed_;
     const uint32_t length = TrimmedLength(key, size_t(keyLength_), pad_);
     uint64_t prefix = 0;
     for (uint32_t i = 0; i < 8; ++i)
         prefix = prefix << 8 | (i < length ? uint8_t(key[i]) : 0u);
     lengths_.push_back(uint16_t(length));
+    offsets_.push_back(keysUsed_);
+    keysUsed_ += length;
     if (!entries_.empty() && recNo <= entries_.back().RecNo)
         inRecordOrder_ = false;
     entries_.push_back(Entry{prefix, recNo, slot});
@@ -283,12 +276,12 @@ void TCdxSorter::Add(std::string_view key, uint32_t recNo)
 
 uint32_t TCdxSorter::Write(TCdxPageSink& sink, uint64_t recordLimit)
 {
-    const char* keys = keys_.data();
-    const size_t kl = size_t(keyLength_);
+    const char* keys = keys_.get();
+    auto keyOf = [&](uint32_t slot) { return keys + offsets_[slot]; };
     // Trailing pad bytes do not count; a key that begins another comes first.
     auto compare = [&](const Entry& a, const Entry& b) {
         const uint32_t la = lengths_[a.Slot], lb = lengths_[b.Slot];
-        int c = std::memcmp(keys + a.Slot * kl, keys + b.Slot * kl, std::min(la, lb));
+        int c = std::memcmp(keyOf(a.Slot), keyOf(b.Slot), std::min(la, lb));
         if (c != 0)
             return c;
         return la < lb ? -1 : (la > lb ? 1 : 0);
@@ -334,15 +327,17 @@ uint32_t TCdxSorter::Write(TCdxPageSink& sink, uint64_t recordLimit)
     for (size_t i = 0; i < entries_.size(); ++i) {
         // Sorted, the keys are read in no order of the buffer: ask for a later one early.
         if (i + 8 < entries_.size())
-            __builtin_prefetch(keys + entries_[i + 8].Slot * kl);
+            __builtin_prefetch(keyOf(entries_[i + 8].Slot));
         const Entry& e = entries_[i];
-        b.Push(0, keys + e.Slot * kl, lengths_[e.Slot], e.RecNo, 0, i + 1 == entries_.size());
+        b.Push(0, keyOf(e.Slot), lengths_[e.Slot], e.RecNo, 0, i + 1 == entries_.size());
     }
     uint32_t root = b.Finish();
     b.Flush();
     entries_.clear();
     lengths_.clear();
-    keys_.clear();
+    offsets_.clear();
+    keys_.reset();
+    keysRoom_ = keysUsed_ = 0;
     inRecordOrder_ = true;
     return root;
 }

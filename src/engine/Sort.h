@@ -6,6 +6,7 @@
 #include "engine/CdxPage.h"
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -45,15 +46,24 @@ private:
     char pad_;
     bool unique_;
     // One key: the first 8 bytes of the key without its pad bytes (zeros after), big-endian,
-    // so that a smaller prefix means a smaller key and most comparisons stop there; and where
-    // its padded bytes and trimmed length lie.
+    // so that a smaller prefix means a smaller key and most comparisons stop there; and the
+    // slot that says where its bytes lie.
     struct Entry {
         uint64_t Prefix;
         uint32_t RecNo;
         uint32_t Slot;
     };
     std::vector<Entry> entries_;
-    std::vector<char> keys_;         // key-length bytes per slot, padded
+    // The keys one after another without their trailing pad bytes (which carry nothing: a key
+    // is its bytes up to its length and pad after): a dictionary's words are short in wide
+    // fields, so the keys take a fraction of their padded size and stay close in memory for
+    // the sort and the writing. The room past what is used is not cleared first, as each key
+    // is written whole before it is read; pages never written are never touched.
+    std::unique_ptr<char[]> keys_;
+    size_t keysRoom_ = 0;  // bytes keys_ holds
+    size_t keysUsed_ = 0;  // bytes of committed keys
+    void growKeys(size_t bytes);
+    std::vector<uint64_t> offsets_;  // per slot: where its bytes begin in keys_
     std::vector<uint16_t> lengths_;  // per slot: the key without its trailing pad bytes
     bool inRecordOrder_ = true;      // every record number above the one before
 };

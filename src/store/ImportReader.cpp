@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <string_view>
+
 ImportReadError::ImportReadError(const QString &path, const std::string &reason)
     : std::runtime_error(path.toStdString() + ": " + reason), m_path(path)
 {
@@ -47,38 +50,62 @@ std::string decode(const std::string &bytes, int *lost, bool *converted)
     return Text::toCp1251(text, lost);
 }
 
-std::vector<std::string> splitLines(const std::string &text)
+namespace {
+
+// Calls each(line) for every line of text, as splitLines cuts them, without a string per line.
+template <class Each>
+void forEachLine(std::string_view text, Each each)
 {
-    std::vector<std::string> lines;
     const size_t n = text.size();
     size_t start = 0;
     while (start < n) {
         size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            lines.emplace_back(text, start);
+        if (end == std::string_view::npos) {
+            each(text.substr(start));
             break;
         }
-        lines.emplace_back(text, start, end - start);
+        each(text.substr(start, end - start));
         start = end + 1;
         if (text[end] == '\r' && start < n && text[start] == '\n')
             ++start;
     }
+}
+
+// Calls each(part) for every ";"-separated part of line, as splitParts cuts them; stops early
+// when each returns false.
+template <class Each>
+void forEachPart(std::string_view line, Each each)
+{
+    size_t start = 0;
+    for (;;) {
+        const size_t sep = line.find(';', start);
+        if (sep == std::string_view::npos) {
+            each(line.substr(start));
+            return;
+        }
+        if (!each(line.substr(start, sep - start)))
+            return;
+        start = sep + 1;
+    }
+}
+
+} // namespace
+
+std::vector<std::string> splitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    forEachLine(text, [&](std::string_view line) { lines.emplace_back(line); });
     return lines;
 }
 
 std::vector<std::string> splitParts(const std::string &line)
 {
     std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t sep = line.find(';', start);
-        if (sep == std::string::npos) {
-            parts.emplace_back(line, start);
-            return parts;
-        }
-        parts.emplace_back(line, start, sep - start);
-        start = sep + 1;
-    }
+    forEachPart(line, [&](std::string_view part) {
+        parts.emplace_back(part);
+        return true;
+    });
+    return parts;
 }
 
 ImportFile parse(const std::string &bytes, ImportFormat format)
@@ -87,37 +114,52 @@ ImportFile parse(const std::string &bytes, ImportFormat format)
     file.format = format;
     if (format == ImportFormat::None)
         return file;
-    const std::vector<std::string> lines = splitLines(decode(bytes, &file.lostCharacters, &file.fromUtf8));
-    file.lineCount = lines.size();
+    const std::string text = decode(bytes, &file.lostCharacters, &file.fromUtf8);
+    // Room for every word at once: at most one a line, or one per two (a file of CR-only
+    // endings just grows).
+    const size_t lines = size_t(std::count(text.begin(), text.end(), '\n')) + 1;
+    file.records.reserve(format == ImportFormat::Csv ? lines : lines / 2 + 1);
 
     if (format == ImportFormat::Csv) {
-        for (const std::string &line : lines) {
-            std::vector<std::string> parts = splitParts(line);
-            if (parts.size() < 2)
-                continue;
+        // Each line straight into its record: the file is as many lines as words.
+        forEachLine(text, [&](std::string_view line) {
+            ++file.lineCount;
             ImportRecord r;
-            r.word1 = std::move(parts[0]);
-            r.word2 = std::move(parts[1]);
-            if (parts.size() > 2)
-                r.transcript = std::move(parts[2]);
-            if (parts.size() > 3)
-                r.wavFile = std::move(parts[3]);
-            file.records.push_back(std::move(r));
-        }
+            int part = 0;
+            forEachPart(line, [&](std::string_view p) {
+                std::string *target[] = {&r.word1, &r.word2, &r.transcript, &r.wavFile};
+                target[part]->assign(p);
+                return ++part < 4;
+            });
+            if (part >= 2)
+                file.records.push_back(std::move(r));
+        });
         return file;
     }
 
-    file.records.reserve((lines.size() + 1) / 2);
-    for (size_t i = 0; i < lines.size(); i += 2) {
+    std::string first;
+    bool waiting = false;  // first holds a word whose translation is the next line
+    forEachLine(text, [&](std::string_view line) {
+        ++file.lineCount;
+        if (!waiting) {
+            first.assign(line);
+            waiting = true;
+            return;
+        }
         ImportRecord r;
-        r.word1 = lines[i];
-        // A last line without its partner is still a word: kept with an empty translation,
-        // so that it shows in the editor instead of vanishing.
-        if (i + 1 < lines.size())
-            r.word2 = lines[i + 1];
-        else
-            file.unpairedLastLine = true;
+        r.word1 = std::move(first);
+        r.word2.assign(line);
         file.records.push_back(std::move(r));
+        first.clear();
+        waiting = false;
+    });
+    // A last line without its partner is still a word: kept with an empty translation,
+    // so that it shows in the editor instead of vanishing.
+    if (waiting) {
+        ImportRecord r;
+        r.word1 = std::move(first);
+        file.records.push_back(std::move(r));
+        file.unpairedLastLine = true;
     }
     return file;
 }

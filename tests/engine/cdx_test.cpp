@@ -644,6 +644,114 @@ TEST_F(CdxTest, VerifierReportsFaultsThatReadersWouldNotNotice)
 
 namespace {
 
+// What a tag says lies a few steps ahead is what the walk then meets, or nothing; it never
+// moves the walk. Over several leaves, ascending and descending.
+TEST_F(CdxTest, LookAheadNamesTheRecordsTheWalkMeets)
+{
+    for (int i = 0; i < 600; ++i)
+        append("w" + std::to_string(i * 37 % 600), "", i % 3);
+    TCdxFile cdx(table);
+    buildDictionaryTags(cdx);
+    cdx.AddTag("DOWN", "WORD1", false, false);
+    for (const char* name : {"WORD1", "MISS", "DOWN"}) {
+        SCOPED_TRACE(name);
+        TCdxTag& tag = *cdx.TagByName(name);
+        const std::vector<uint32_t> order = walk(tag);
+        ASSERT_EQ(order.size(), 600u);
+        size_t named = 0, i = 0;
+        for (uint32_t r = tag.First(); !tag.Eof(); r = tag.Next(), ++i) {
+            ASSERT_EQ(r, order[i]);
+            for (size_t ahead : {size_t(1), size_t(4)}) {
+                const uint32_t said = tag.Ahead(ahead);
+                if (said != 0) {
+                    ASSERT_LT(i + ahead, order.size());
+                    EXPECT_EQ(said, order[i + ahead]) << i << "+" << ahead;
+                    ++named;
+                }
+            }
+            EXPECT_EQ(tag.Current(), r);
+        }
+        if (tag.Descending())
+            EXPECT_EQ(named, 0u);
+        else
+            EXPECT_GT(named, order.size());  // most steps, within their leaf
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Entries out of order are named page by page, and the first one across all leaves by its
+// place: inside a leaf, and at the boundary between two leaves.
+TEST_F(CdxTest, VerifierNamesTheFirstLeafEntryOutOfOrder)
+{
+    for (int i = 0; i < 300; ++i)
+        append("w" + std::to_string(i), "", 0);  // one MISS key: entries in record order
+    uint32_t header = 0;
+    {
+        TCdxFile cdx(table);
+        buildDictionaryTags(cdx);
+        header = cdx.TagByName("MISS")->HeaderOffset();
+    }
+    const auto good = readBytes(indexPath);
+    uint32_t first = le32(good, header);
+    ASSERT_EQ(le16(good, first) & 2, 0) << "MISS should have more than one leaf";
+    while ((le16(good, first) & 2) == 0)
+        first = be32(good, first + 12 + 8 + 4);
+    const uint32_t second = le32(good, first + 8);
+    ASSERT_NE(second, 0xFFFFFFFFu);
+    const int firstCount = le16(good, first + 2);
+    ASSERT_GT(firstCount, 6);
+    // Sets the record number of a leaf's i-th entry (its low bits; key bytes stay).
+    auto setRecNo = [](std::vector<unsigned char>& b, uint32_t leaf, int i, uint32_t rec) {
+        const int n = b[leaf + 23];
+        const uint64_t mask = le32(b, leaf + 14);
+        uint64_t v = 0;
+        for (int k = 0; k < n; ++k)
+            v |= uint64_t(b[leaf + 24 + size_t(i * n + k)]) << (8 * k);
+        v = (v & ~mask) | (rec & mask);
+        for (int k = 0; k < n; ++k)
+            b[leaf + 24 + size_t(i * n + k)] = uint8_t(v >> (8 * k));
+    };
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<unsigned char>&)> damage;
+        std::string inPage;  // empty: no page reports disorder inside it
+        size_t firstAt;
+    };
+    const std::string firstPage = "tag MISS: page " + std::to_string(first) + ": entries out of order";
+    const Case cases[] = {
+        // Records 4 and 5 are the 4th and 5th entries: 4 becomes 6, after 5.
+        {"inside a leaf", [&](auto& b) { setRecNo(b, first, 3, 6); }, firstPage, 4},
+        // The second leaf's first entry goes back to record 1.
+        {"between leaves", [&](auto& b) { setRecNo(b, second, 0, 1); }, "", size_t(firstCount)},
+        // Both: the earlier place is the one named.
+        {"both, the leaf first", [&](auto& b) { setRecNo(b, first, 3, 6); setRecNo(b, second, 0, 1); },
+         firstPage, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = good;
+        c.damage(bytes);
+        writeBytes(indexPath, bytes);
+        TCdxFile cdx(table);
+        cdx.Open(indexPath, false, false, true);
+        const std::string report = joined(cdx.Check());
+        const std::string across = "tag MISS: leaf entries out of order across pages at entry " + std::to_string(c.firstAt);
+        EXPECT_NE(report.find(across + "\n"), std::string::npos) << report;
+        EXPECT_EQ(report.find("across pages at entry", report.find(across) + across.size()), std::string::npos) << report;
+        if (!c.inPage.empty())
+            EXPECT_NE(report.find(c.inPage), std::string::npos) << report;
+        else
+            EXPECT_EQ(report.find("entries out of order\n"), std::string::npos) << report;
+    }
+}
+
+} // namespace
+
+namespace {
+
 // Removing every key empties leaves and interior pages (they leave the tree and the sibling
 // chains) down to an empty root; the tag then fills up again.
 TEST_F(CdxTest, EmptyingAndRefillingATag)

@@ -1093,3 +1093,78 @@ TEST(DiskFileStrided, ReadsBytesApartAndGivesUpWhenTheFileIsCutShortMeanwhile)
         GTEST_SKIP() << "the read finished before the file was cut; nothing shown";
     EXPECT_FALSE(g.ReadStrided(0, 4096, out.size(), out.data()));
 }
+
+// A file read through its map gives what a read call gives: the same bytes, the same short
+// reads at the end, and every change made through this process, including a cut that leaves
+// the map's last page half past the end. A cut made behind the process's back faults, which
+// becomes a short read instead of ending the program.
+TEST(DiskFileMapped, ReadsAsCallsDoAndFollowChangesAndCuts)
+{
+    TempFolder dir;
+    const std::string path = dir / "mapped.bin";
+    std::vector<unsigned char> bytes(3 * 65536 + 100);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<unsigned char>(i * 13 + 1);
+    writeBytes(path, bytes);
+    TDiskFile f;
+    f.Open(path, false, false);
+    ASSERT_TRUE(f.MapForReading());
+
+    struct Case { uint64_t offset; size_t n; size_t got; };
+    const Case cases[] = {
+        {0, 32, 32}, {65530, 20, 20}, {bytes.size() - 10, 10, 10},
+        {bytes.size() - 10, 30, 10},  // past the end: what there is
+        {bytes.size(), 5, 0}, {bytes.size() + 4096, 5, 0}, {100, 0, 0},
+    };
+    for (const Case &c : cases) {
+        std::vector<char> out(c.n, '?');
+        ASSERT_EQ(f.Read(c.offset, out.data(), c.n), c.got) << c.offset;
+        EXPECT_EQ(f.LastReadWasShort(), c.got < c.n) << c.offset;
+        for (size_t i = 0; i < c.got; ++i)
+            ASSERT_EQ(static_cast<unsigned char>(out[i]), bytes[c.offset + i]) << c.offset << "+" << i;
+    }
+
+    auto readAt = [&](uint64_t offset, size_t n) {
+        std::string out(n, '?');
+        f.ReadExact(offset, out.data(), n);
+        return out;
+    };
+    {
+        // Written and grown through another open of the file in this process.
+        TDiskFile writer;
+        writer.Open(path, true, false);
+        writer.Write(70000, "changed", 7);
+        writer.Write(bytes.size(), "grown", 5);
+    }
+    EXPECT_EQ(readAt(70000, 7), "changed");
+    EXPECT_EQ(readAt(bytes.size() - 2, 7).substr(2), "grown");
+    {
+        // Cut through another open, inside the map's last page: past it is gone, not zeros.
+        TDiskFile cutter;
+        cutter.Open(path, true, false);
+        cutter.Truncate(2 * 65536 + 10);
+    }
+    EXPECT_EQ(readAt(2 * 65536, 10)[0], char(bytes[2 * 65536]));
+    for (uint64_t at : {uint64_t(2 * 65536 + 5), uint64_t(2 * 65536 + 20), uint64_t(3 * 65536)}) {
+        try {
+            readAt(at, 10);
+            ADD_FAILURE() << "read past the cut at " << at;
+        } catch (const EDbfError &e) {
+            EXPECT_EQ(e.code(), 221) << at;
+        }
+    }
+    // Cut behind this process's back (as another program would): the pages past the new end
+    // fault when touched; the read reports what is there instead.
+    ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
+    EXPECT_THROW(readAt(65536, 10), EDbfError);
+    EXPECT_EQ(readAt(0, 4)[1], char(bytes[1]));
+
+    // A table opened only for reading, by this process alone, reads through such a map.
+    const std::string t = CreateDbfTable(dir / "t.dbf", {"WORD;C;20;0"});
+    struct Open { bool readWrite, shared, mapped; };
+    for (const Open &o : {Open{false, false, true}, Open{true, false, false}, Open{false, true, false}}) {
+        TDbfTable table;
+        table.Open(t, o.readWrite, o.shared);
+        EXPECT_EQ(table.Disk().Mapped(), o.mapped) << o.readWrite << o.shared;
+    }
+}

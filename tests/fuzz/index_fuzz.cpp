@@ -71,6 +71,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
     }
     {
+        // Only read, as the dictionary check and the tool's export read it (through a map).
+        TCdxFile cdx(fx->table);
+        try {
+            cdx.Open(path, false, false, false);
+            for (int i = 0; i < cdx.TagCount(); ++i)
+                Walk(*cdx.Tag(i));
+            cdx.Check();
+        } catch (const EEngineError&) {
+        }
+    }
+    {
         TCdxFile cdx(fx->table);
         try {
             cdx.Open(path, false, false, true);
