@@ -7,9 +7,9 @@
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "common/TestHome.h"
+#include "common/UrlCatcher.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -361,14 +361,6 @@ QString projectVersion()
     return m.captured(1);
 }
 
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
 TEST(Information, ShowsNameVersionAndDate)
 {
     TFInformation info;
@@ -384,7 +376,6 @@ TEST(Information, HelpButtonOpensTheProgramFoldersHelp)
     TestHome home;
     ProgramFolder::resolve();
     UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("file", &catcher, "open");
     MessageBox::TestHook boxes;
     TFInformation info;
 
@@ -395,7 +386,6 @@ TEST(Information, HelpButtonOpensTheProgramFoldersHelp)
 
     home.writeFile("wordpop.html", "<html></html>");
     info.BHelp->click();
-    QDesktopServices::unsetUrlHandler("file");
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile(home.home() + "wordpop.html"));
     EXPECT_EQ(boxes.texts().size(), 1);
@@ -425,4 +415,3 @@ TEST(Information, F1OpensItNextToTheCallingWindow)
 
 } // namespace
 
-#include "message_test.moc"
