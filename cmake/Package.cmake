@@ -49,6 +49,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Wave files play through Qt's own audio output; other sounds (an Anki deck's MP3s) go through
+# Qt Multimedia's GStreamer back end, which decodes with these plugins.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-good")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Folders such as /usr and /usr/share belong to base-files: only our own are listed as ours.

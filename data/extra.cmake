@@ -19,7 +19,7 @@ list(APPEND data_outputs ${data_out}/langs.dat ${CMAKE_BINARY_DIR}/langs.dat)
 
 # The answer sounds and the help, copied as they are.
 file(GLOB data_sounds CONFIGURE_DEPENDS RELATIVE ${data_src} ${data_src}/SOUND/*.wav)
-foreach(f IN LISTS data_sounds ITEMS wordpop.html wordpop-server.ini)
+foreach(f IN LISTS data_sounds ITEMS wordpop.html wordpop.en.html wordpop-server.ini)
   add_custom_command(OUTPUT ${data_out}/${f} ${CMAKE_BINARY_DIR}/${f}
     COMMAND ${CMAKE_COMMAND} -E copy ${data_src}/${f} ${data_out}/${f}
     COMMAND ${CMAKE_COMMAND} -E copy ${data_src}/${f} ${CMAKE_BINARY_DIR}/${f}
@@ -81,5 +81,5 @@ endif()
 add_custom_target(wordpop-data ALL DEPENDS ${data_outputs})
 
 # The build's own files share ${data_out}; install only what a program folder is made from.
-install(FILES ${data_out}/langs.dat ${data_out}/wordpop.html ${data_out}/wordpop-server.ini DESTINATION ${CMAKE_INSTALL_DATADIR}/wordpop)
+install(FILES ${data_out}/langs.dat ${data_out}/wordpop.html ${data_out}/wordpop.en.html ${data_out}/wordpop-server.ini DESTINATION ${CMAKE_INSTALL_DATADIR}/wordpop)
 install(DIRECTORY ${data_out}/SOUND ${data_out}/BASE DESTINATION ${CMAKE_INSTALL_DATADIR}/wordpop OPTIONAL)

@@ -3,6 +3,7 @@
 #include "download/Download.h"
 
 #include "download/Progress.h"
+#include "messages/Information.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
 #include "settings/WindowPlacement.h"
@@ -20,7 +21,8 @@ TFDownload::TFDownload(const ServerSettings &server, const QString &programFolde
     : QDialog(parent), m_server(server), m_list(server, programFolder)
 {
     setObjectName("FDownload");
-    setWindowTitle(QStringLiteral("Доступные для загрузки словари"));
+    InstallHelpKey(this);
+    setWindowTitle(tr("Доступные для загрузки словари"));
     setMinimumSize(350, 250);
     resize(460, 340);
 
@@ -34,15 +36,15 @@ TFDownload::TFDownload(const ServerSettings &server, const QString &programFolde
 
     CLBTopics = new QListWidget(this);
     CLBTopics->setObjectName("CLBTopics");
-    CLBTopics->setAccessibleName(QStringLiteral("Словари"));
+    CLBTopics->setAccessibleName(tr("Словари"));
     layout->addWidget(CLBTopics, 1);
 
     auto *ticks = new QHBoxLayout;
-    BAll = new QPushButton(QStringLiteral("все"), this);
+    BAll = new QPushButton(tr("все"), this);
     BAll->setObjectName("BAll");
-    BNothing = new QPushButton(QStringLiteral("ничего"), this);
+    BNothing = new QPushButton(tr("ничего"), this);
     BNothing->setObjectName("BNothing");
-    BMShapedButton1 = new QPushButton(QStringLiteral("Обновить список"), this);
+    BMShapedButton1 = new QPushButton(tr("Обновить список"), this);
     BMShapedButton1->setObjectName("BMShapedButton1");
     ticks->addWidget(BAll);
     ticks->addWidget(BNothing);
@@ -51,7 +53,7 @@ TFDownload::TFDownload(const ServerSettings &server, const QString &programFolde
     layout->addLayout(ticks);
 
     auto *folder = new QHBoxLayout;
-    LSaveTo = new QLabel(QStringLiteral("Сохранить в:"), this);
+    LSaveTo = new QLabel(tr("Сохранить в:"), this);
     LSaveTo->setObjectName("LSaveTo");
     EDirName = new QLineEdit(m_list.TargetFolder, this);
     EDirName->setObjectName("EDirName");
@@ -67,9 +69,9 @@ TFDownload::TFDownload(const ServerSettings &server, const QString &programFolde
     layout->addLayout(folder);
 
     auto *buttons = new QHBoxLayout;
-    BDownload = new QPushButton(QStringLiteral("Загрузить"), this);
+    BDownload = new QPushButton(tr("Загрузить"), this);
     BDownload->setObjectName("BDownload");
-    BCancel = new QPushButton(QStringLiteral("Закрыть"), this);
+    BCancel = new QPushButton(tr("Закрыть"), this);
     BCancel->setObjectName("BCancel");
     buttons->addStretch(1);
     buttons->addWidget(BDownload);

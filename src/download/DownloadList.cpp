@@ -3,6 +3,7 @@
 
 #include "platform/MessageBox.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -14,7 +15,7 @@ TDownloadList::TDownloadList(const ServerSettings &server, const QString &progra
 
 QString TDownloadList::NoServerText()
 {
-    return QStringLiteral("Сервер для загрузки словарей не указан: в файле %1 нет адреса (Host).")
+    return QCoreApplication::translate("TDownloadList", "Сервер для загрузки словарей не указан: в файле %1 нет адреса (Host).")
         .arg(QLatin1String(kServerSettingsFile));
 }
 
@@ -68,7 +69,7 @@ bool TDownloadList::Download(const Runner &run)
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     if (!QFileInfo(folder).isDir()) {
-        MessageBox::show(QStringLiteral("Папка ") + folder + QStringLiteral(" не найдена."));
+        MessageBox::show(QCoreApplication::translate("TDownloadList", "Папка %1 не найдена.").arg(folder));
         return false;
     }
     request.localFolder = folder;

@@ -10,6 +10,7 @@
 #include "settings/TOptions.h"
 #include "store/Topics.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -97,8 +98,8 @@ DownloadOutcome TDownloadRun::Run(const DownloadRequest &request)
     m_display.Finding = true;
     m_display.Bar1 = 0;
     m_display.Bar1Max = 3;
-    m_display.Status1 = QStringLiteral("Соединяемся с ") + host;
-    m_display.Status2 = QStringLiteral("Опеределяется IP-адрес ") + host;
+    m_display.Status1 = QCoreApplication::translate("TDownloadRun", "Соединяемся с %1").arg(host);
+    m_display.Status2 = QCoreApplication::translate("TDownloadRun", "Опеределяется IP-адрес %1").arg(host);
     m_display.Bar2 = 0;
     m_display.Bar2Max = 1;
     Changed();
@@ -136,7 +137,8 @@ DownloadOutcome TDownloadRun::Run(const DownloadRequest &request)
             return outcome;
         }
         ++m_display.Bar1;
-        m_display.Status1 = QStringLiteral("Переходим в директорию ") + ftp.ServerText(request.remoteFolder.toStdString());
+        m_display.Status1 = QCoreApplication::translate("TDownloadRun", "Переходим в директорию %1")
+                                 .arg(ftp.ServerText(request.remoteFolder.toStdString()));
         Changed();
         if (!request.remoteFolder.isEmpty()) {
             ftp.SetFolder(request.remoteFolder);
@@ -156,8 +158,8 @@ DownloadOutcome TDownloadRun::Run(const DownloadRequest &request)
 
         for (int i = 0; i < n; ++i) {
             const DownloadFile &file = request.files[std::size_t(i)];
-            m_display.Status1 = QStringLiteral("Загружается файл %1 ( %2/%3 )").arg(n).arg(i + 1).arg(n);
-            m_display.Status2 = QStringLiteral("Загружается файл ") + file.local;
+            m_display.Status1 = QCoreApplication::translate("TDownloadRun", "Загружается файл %1 ( %2/%3 )").arg(n).arg(i + 1).arg(n);
+            m_display.Status2 = QCoreApplication::translate("TDownloadRun", "Загружается файл %1").arg(file.local);
             m_display.Bar2 = 0;
             m_display.Bar2Max = 1;
             m_display.Bar2Hint = elapsedText(0);
@@ -181,7 +183,7 @@ DownloadOutcome TDownloadRun::Run(const DownloadRequest &request)
 
         m_display.Bar1 = 0;
         m_display.Bar1Max = 1;
-        m_display.Status1 = QStringLiteral("Завершение связи");
+        m_display.Status1 = QCoreApplication::translate("TDownloadRun", "Завершение связи");
         Changed();
         ftp.Close();
         ++m_display.Bar1;

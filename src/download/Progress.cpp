@@ -1,5 +1,6 @@
 // The progress window. Relies on the run for everything it shows.
 #include "download/Progress.h"
+#include "messages/Information.h"
 
 #include "settings/WindowPlacement.h"
 
@@ -18,7 +19,8 @@ TFProgress::TFProgress(const ServerSettings &server, QWidget *owner)
       m_owner(owner), m_run(server)
 {
     setObjectName("FProgress");
-    setWindowTitle(QStringLiteral("Идет загрузка"));
+    InstallHelpKey(this);
+    setWindowTitle(tr("Идет загрузка"));
     setWindowModality(Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose, false);
     resize(380, 170);
@@ -27,10 +29,10 @@ TFProgress::TFProgress(const ServerSettings &server, QWidget *owner)
     auto *animations = new QHBoxLayout;
     ANIFind = new QProgressBar(this);
     ANIFind->setObjectName("ANIFind");
-    ANIFind->setAccessibleName(QStringLiteral("Поиск сервера"));
+    ANIFind->setAccessibleName(tr("Поиск сервера"));
     ANIDownload = new QProgressBar(this);
     ANIDownload->setObjectName("ANIDownload");
-    ANIDownload->setAccessibleName(QStringLiteral("Загрузка"));
+    ANIDownload->setAccessibleName(tr("Загрузка"));
     for (QProgressBar *a : {ANIFind, ANIDownload}) {
         a->setRange(0, 0);   // a running animation
         a->setTextVisible(false);
@@ -48,19 +50,19 @@ TFProgress::TFProgress(const ServerSettings &server, QWidget *owner)
         l->setTextFormat(Qt::PlainText);   // server text is never markup
         layout->addWidget(l);
     }
-    LStatus1->setAccessibleName(QStringLiteral("Шаг"));
-    LStatus2->setAccessibleName(QStringLiteral("Состояние"));
+    LStatus1->setAccessibleName(tr("Шаг"));
+    LStatus2->setAccessibleName(tr("Состояние"));
 
     PBar1 = new QProgressBar(this);
     PBar1->setObjectName("PBar1");
-    PBar1->setAccessibleName(QStringLiteral("Шаги загрузки"));
+    PBar1->setAccessibleName(tr("Шаги загрузки"));
     PBar2 = new QProgressBar(this);
     PBar2->setObjectName("PBar2");
-    PBar2->setAccessibleName(QStringLiteral("Загружено байт"));
+    PBar2->setAccessibleName(tr("Загружено байт"));
     layout->addWidget(PBar1);
     layout->addWidget(PBar2);
 
-    BTerminate = new QPushButton(QStringLiteral("Прервать"), this);
+    BTerminate = new QPushButton(tr("Прервать"), this);
     BTerminate->setObjectName("BTerminate");
     BTerminate->setAccessibleName(BTerminate->text());
     BTerminate->setAutoDefault(false);

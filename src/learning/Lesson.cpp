@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <chrono>
 
-const QString TLesson::NoTranscriptionText = QStringLiteral("Транкрипция не указана");
-const QString TLesson::NoWordsText = QStringLiteral("нет невыученных слов");
+QString TLesson::NoTranscriptionText() { return tr("Транкрипция не указана"); }
+QString TLesson::NoWordsText() { return tr("нет невыученных слов"); }
 
 TLesson::TLesson(TTopics &topics, QObject *parent)
     : QObject(parent), m_topics(topics)
@@ -122,7 +122,7 @@ QString TLesson::ExpectedAnswer() const { return Text::fromCp1251(m_expectedAnsw
 
 QString TLesson::TranscriptionText() const
 {
-    return m_transcript.empty() ? NoTranscriptionText : Text::fromCp1251(m_transcript);
+    return m_transcript.empty() ? NoTranscriptionText() : Text::fromCp1251(m_transcript);
 }
 
 QStringList TLesson::CandidateTexts() const
@@ -146,7 +146,7 @@ QStringList TLesson::AnswerList() const
 QString TLesson::QuestionLabel() const
 {
     if (m_trainerState == tsNoWords)
-        return NoWordsText;
+        return NoWordsText();
     return m_questionVisible ? QuestionText() : QString();
 }
 
@@ -175,7 +175,7 @@ QString TLesson::HintLetter() const
 
 void TLesson::ShowStatistics()
 {
-    m_statisticsText = QStringLiteral("Всего слов: %1\n"
+    m_statisticsText = tr("Всего слов: %1\n"
                                       "       Изучаемых: %2\n"
                                       "       Выученных: %3\n"
                                       "       Ошибок: %4\n"

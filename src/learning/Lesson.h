@@ -152,8 +152,9 @@ public:
     int ProgressPosition() const { return m_progressPosition; }
     QString WordHint() const { return m_wordHint; }
 
-    static const QString NoTranscriptionText; // "Транкрипция не указана"
-    static const QString NoWordsText;         // "нет невыученных слов"
+    // In the interface's language, so asked for when shown.
+    static QString NoTranscriptionText(); // "Транкрипция не указана"
+    static QString NoWordsText();         // "нет невыученных слов"
 
 signals:
     // A new question is on the lesson: refresh question, transcription, list, edit box, fonts,

@@ -347,19 +347,19 @@ void TFWordpop::BuildControls(const TImageList &images)
 
     PCInput = new TPageControl(PMain);
     PCInput->setObjectName(QStringLiteral("PCInput"));
-    TSSelect = PCInput->AddPage(QStringLiteral("TSSelect"), QStringLiteral("Выбор"));
-    TSTyping = PCInput->AddPage(QStringLiteral("TSTyping"), QStringLiteral("Ввод"));
-    TSStatistics = PCInput->AddPage(QStringLiteral("TSStatistics"), QStringLiteral("Статистика"));
+    TSSelect = PCInput->AddPage(QStringLiteral("TSSelect"), tr("Выбор"));
+    TSTyping = PCInput->AddPage(QStringLiteral("TSTyping"), tr("Ввод"));
+    TSStatistics = PCInput->AddPage(QStringLiteral("TSStatistics"), tr("Статистика"));
 
     LAWords = new TAnswerList(TSSelect);
     LAWords->setObjectName(QStringLiteral("LAWords"));
 
-    LEnterAnswer = new QLabel(QStringLiteral("Введите перевод"), TSTyping);
+    LEnterAnswer = new QLabel(tr("Введите перевод"), TSTyping);
     LEnterAnswer->setObjectName(QStringLiteral("LEnterAnswer"));
     EAnswer = new QLineEdit(TSTyping);
     EAnswer->setObjectName(QStringLiteral("EAnswer"));
     EAnswer->setMaxLength(79);
-    CBShowFirstLetter = new QCheckBox(QStringLiteral("Отображать первую букву"), TSTyping);
+    CBShowFirstLetter = new QCheckBox(tr("Отображать первую букву"), TSTyping);
     CBShowFirstLetter->setObjectName(QStringLiteral("CBShowFirstLetter"));
 
     TSStat = new QLabel(TSStatistics);
@@ -392,7 +392,7 @@ void TFWordpop::BuildControls(const TImageList &images)
         return b;
     };
     PError1 = panel("PError1");
-    LErr1 = new QLabel(QStringLiteral("Вы можете добавить новое слово (\"добавить слово\"), либо выбрать тему, "
+    LErr1 = new QLabel(tr("Вы можете добавить новое слово (\"добавить слово\"), либо выбрать тему, "
                                       "содержащую новые слова (\"Словари\")."),
                        PError1);
     LErr1->setObjectName(QStringLiteral("LErr1"));
@@ -400,7 +400,7 @@ void TFWordpop::BuildControls(const TImageList &images)
     LErr1->setAlignment(Qt::AlignCenter);
     PError2 = panel("PError2");
     PError3 = panel("PError3");
-    LErr3_1 = new QLabel(QStringLiteral("переводится как"), PError3);
+    LErr3_1 = new QLabel(tr("переводится как"), PError3);
     LErr3_1->setObjectName(QStringLiteral("LErr3_1"));
     QFont regular = panelFont;
     regular.setBold(false);
@@ -411,14 +411,14 @@ void TFWordpop::BuildControls(const TImageList &images)
     LErr3_2->setAlignment(Qt::AlignCenter);
     LErr3_2->setWordWrap(true);
     LErr3_2->setFont(pixelFont(panelFont.family(), 16, true));
-    BRemember = panelButton(PError3, "BRemember", QStringLiteral("Запомню"), TImageList::Confirm, false);
+    BRemember = panelButton(PError3, "BRemember", tr("Запомню"), TImageList::Confirm, false);
     PError4 = panel("PError4");
-    LErr4_1 = new QLabel(QStringLiteral("Удалить это слово ?"), PError4);
+    LErr4_1 = new QLabel(tr("Удалить это слово ?"), PError4);
     LErr4_1->setObjectName(QStringLiteral("LErr4_1"));
     LErr4_1->setAlignment(Qt::AlignCenter);
     LErr4_1->setWordWrap(true);
-    BDelWordOk = panelButton(PError4, "BDelWordOk", QStringLiteral("Да"), TImageList::Confirm, true);
-    BDelWordCancel = panelButton(PError4, "BDelWordCancel", QStringLiteral("Нет"), TImageList::Refuse, false);
+    BDelWordOk = panelButton(PError4, "BDelWordOk", tr("Да"), TImageList::Confirm, true);
+    BDelWordCancel = panelButton(PError4, "BDelWordCancel", tr("Нет"), TImageList::Refuse, false);
 
     m_error = new TError(PErrors, PCInput, this);
     m_error->setObjectName(QStringLiteral("TError"));
@@ -434,20 +434,20 @@ void TFWordpop::BuildControls(const TImageList &images)
         b->setAccessibleName(hint);
         return b;
     };
-    BAddWord = small("BAddWord", TImageList::Add, QStringLiteral("Добавить слово"), false);
-    BEditWord = small("BEditWord", TImageList::EditWord, QStringLiteral("Edit word"), false);
-    BPlay = small("BPlay", TImageList::Play, QStringLiteral("Play sound"), false);
-    BMoveToLearned = small("BMoveToLearned", TImageList::Confirm, QStringLiteral("Move word to learned"), false);
-    BDelWord = small("BDelWord", TImageList::Refuse, QStringLiteral("Удалить слово"), true);
+    BAddWord = small("BAddWord", TImageList::Add, tr("Добавить слово"), false);
+    BEditWord = small("BEditWord", TImageList::EditWord, tr("Изменить слово"), false);
+    BPlay = small("BPlay", TImageList::Play, tr("Воспроизвести звук"), false);
+    BMoveToLearned = small("BMoveToLearned", TImageList::Confirm, tr("Перенести слово в выученные"), false);
+    BDelWord = small("BDelWord", TImageList::Refuse, tr("Удалить слово"), true);
     auto wide = [&](const char *name, int image, const QString &caption, bool red) {
         auto *b = new TImageButton(images.pixmap(image), caption, red, PMain);
         b->setObjectName(QLatin1String(name));
         return b;
     };
-    BHelp = wide("BHelp", TImageList::Information, QStringLiteral("Инфо"), false);
-    BEdit = wide("BEdit", TImageList::Dictionaries, QStringLiteral("Словари"), false);
-    BOptions = wide("BOptions", TImageList::Options, QStringLiteral("Настройки"), false);
-    BQuit = wide("BQuit", TImageList::Refuse, QStringLiteral("Выход"), true);
+    BHelp = wide("BHelp", TImageList::Information, tr("Инфо"), false);
+    BEdit = wide("BEdit", TImageList::Dictionaries, tr("Словари"), false);
+    BOptions = wide("BOptions", TImageList::Options, tr("Настройки"), false);
+    BQuit = wide("BQuit", TImageList::Refuse, tr("Выход"), true);
 
     Splitter2 = new TPanelSplitter(this);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
@@ -471,9 +471,9 @@ void TFWordpop::BuildControls(const TImageList &images)
     for (QCheckBox *c : {ChQuestionVisible, ChShowTranscr})
         c->setFocusPolicy(Qt::TabFocus);
     // The boxes and the answer field carry no caption of their own.
-    ChQuestionVisible->setAccessibleName(QStringLiteral("Показывать вопрос"));
-    ChShowTranscr->setAccessibleName(QStringLiteral("Показывать транскрипцию"));
-    EAnswer->setAccessibleName(QStringLiteral("Ответ"));
+    ChQuestionVisible->setAccessibleName(tr("Показывать вопрос"));
+    ChShowTranscr->setAccessibleName(tr("Показывать транскрипцию"));
+    EAnswer->setAccessibleName(tr("Ответ"));
 
     // Clicks and keys.
     connect(ChQuestionVisible, &QCheckBox::clicked, this, &TFWordpop::ChQuestionVisibleClicked);

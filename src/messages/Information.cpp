@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -62,19 +63,54 @@ QString ReleaseDate()
     return QStringLiteral(WORDPOP_RELEASE_DATE);
 }
 
-QString HelpFilePath()
+QString HelpFileName(Language::Ui ui)
 {
-    return ProgramFolder::findCaseInsensitive(ProgramFolder::path() + "wordpop.html");
+    return ui == Language::Ui::English ? QStringLiteral("wordpop.en.html") : QStringLiteral("wordpop.html");
 }
 
-bool OpenHelp()
+QString HelpFilePath(Language::Ui ui)
 {
-    const QString path = HelpFilePath();
+    const QString folder = ProgramFolder::path();
+    const QString path = ProgramFolder::findCaseInsensitive(folder + HelpFileName(ui));
+    // Russian help is better than none for a reader of English.
+    if (ui != Language::Ui::Russian && !QFileInfo::exists(path))
+        return ProgramFolder::findCaseInsensitive(folder + HelpFileName(Language::Ui::Russian));
+    return path;
+}
+
+QString HelpSection(const QWidget *window)
+{
+    // Window class -> id of its section; both help files carry every id named here.
+    static const QHash<QString, QString> sections = {
+        {"TFWordpop", "lesson"},
+        {"TFTrayMenu", "tray"},
+        {"TFOptions", "settings"},
+        {"TFDictionaries", "dictionaries"},
+        {"TFEdit", "editor"},
+        {"TFAddWord", "addword"},
+        {"TFDuplicates", "duplicates"},
+        {"TFWorking", "import"},
+        {"TFDownload", "download"},
+        {"TFProgress", "download-progress"},
+        {"TFMessage", "messages"},
+        {"TFLineInput", "line-input"},
+    };
+    if (!window)
+        return {};
+    return sections.value(QString::fromLatin1(window->window()->metaObject()->className()));
+}
+
+bool OpenHelp(const QString &section, Language::Ui ui)
+{
+    const QString path = HelpFilePath(ui);
     if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
         ShowError(9, path);
         return false;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+    QUrl url = QUrl::fromLocalFile(path);
+    if (!section.isEmpty())
+        url.setFragment(section);
+    if (!QDesktopServices::openUrl(url)) {
         ShowError(9, path);
         return false;
     }
@@ -86,7 +122,7 @@ TFInformation::TFInformation(QWidget *parent)
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setObjectName("FInformation");
-    setWindowTitle(QStringLiteral("Информация"));
+    setWindowTitle(tr("Информация"));
     setModal(true);
 
     LProduct = new QLabel(QStringLiteral("Wordpop"), this);
@@ -97,29 +133,29 @@ TFInformation::TFInformation(QWidget *parent)
     LProduct->setFont(big);
     LProduct->setAlignment(Qt::AlignCenter);
 
-    auto *tagline = new QLabel(QStringLiteral("Тренажёр для пополнения словарного запаса"), this);
+    auto *tagline = new QLabel(tr("Тренажёр для пополнения словарного запаса"), this);
     tagline->setAlignment(Qt::AlignCenter);
 
-    LVersion = new QLabel(QStringLiteral("Версия ") + ProductVersion(), this);
+    LVersion = new QLabel(tr("Версия %1").arg(ProductVersion()), this);
     LVersion->setObjectName("LVersion");
     LVersion->setAlignment(Qt::AlignCenter);
-    LDate = new QLabel(QStringLiteral("Дата выпуска: ") + ReleaseDate(), this);
+    LDate = new QLabel(tr("Дата выпуска: %1").arg(ReleaseDate()), this);
     LDate->setObjectName("LDate");
     LDate->setAlignment(Qt::AlignCenter);
 
     LFindings = new QLabel(g_findings ? g_findings() : QString(), this);
     LFindings->setObjectName("LFindings");
-    LFindings->setAccessibleName(QStringLiteral("Пауза и ожидание урока"));
+    LFindings->setAccessibleName(tr("Пауза и ожидание урока"));
     LFindings->setWordWrap(true);
     LFindings->setAlignment(Qt::AlignCenter);
     LFindings->setVisible(!LFindings->text().isEmpty());
 
-    BHelp = new QPushButton(style()->standardIcon(QStyle::SP_DialogHelpButton), QStringLiteral("Справка"), this);
+    BHelp = new QPushButton(style()->standardIcon(QStyle::SP_DialogHelpButton), tr("Справка"), this);
     BHelp->setObjectName("BHelp");
-    BClose = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Закрыть"), this);
+    BClose = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), tr("Закрыть"), this);
     BClose->setObjectName("BClose");
     BClose->setDefault(true);
-    connect(BHelp, &QPushButton::clicked, this, [] { OpenHelp(); });
+    connect(BHelp, &QPushButton::clicked, this, [this] { OpenHelp(Section); });
     connect(BClose, &QPushButton::clicked, this, &QDialog::accept);
 
     auto *buttons = new QHBoxLayout;
@@ -143,7 +179,7 @@ void TFInformation::keyPressEvent(QKeyEvent *event)
 {
     // F1 here goes one step further: to the help itself.
     if (event->key() == Qt::Key_F1) {
-        OpenHelp();
+        OpenHelp(Section);
         return;
     }
     QDialog::keyPressEvent(event);
@@ -152,6 +188,7 @@ void TFInformation::keyPressEvent(QKeyEvent *event)
 void ShowInformation(QWidget *caller)
 {
     TFInformation window(caller);
+    window.Section = HelpSection(caller);
     window.adjustSize();
     if (caller) {
         PlaceNear(caller->window(), &window, 0);
@@ -160,7 +197,7 @@ void ShowInformation(QWidget *caller)
         window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
     }
     if (TFInformation::TestHook *hook = TFInformation::TestHook::current()) {
-        const int answer = hook->take({caller, window.pos()}, QDialog::Accepted);
+        const int answer = hook->take({caller, window.pos(), window.Section}, QDialog::Accepted);
         QTimer::singleShot(0, &window, [&window, answer] { window.done(answer); });
     }
     window.exec();

@@ -47,13 +47,13 @@ TFLineInput::TFLineInput(QWidget *parent)
     EText->setGeometry(8, 8, 280, 24);
     EText->setEchoMode(QLineEdit::Normal);
     // The prompt is only the window's title; the field is named after it once it is known.
-    EText->setAccessibleName(QStringLiteral("Текст"));
+    EText->setAccessibleName(tr("Текст"));
 
     BOk = new QPushButton(QStringLiteral("Ok"), this);
     SetStandardIconOnShow(BOk, QStyle::SP_DialogOkButton);
     BOk->setObjectName("BOk");
     BOk->setGeometry(60, 46, 84, 25);
-    BCancel = new QPushButton(QStringLiteral("Отмена"), this);
+    BCancel = new QPushButton(tr("Отмена"), this);
     SetStandardIconOnShow(BCancel, QStyle::SP_DialogCancelButton);
     BCancel->setObjectName("BCancel");
     BCancel->setGeometry(152, 46, 84, 25);

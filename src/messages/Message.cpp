@@ -82,9 +82,9 @@ TFMessage::TFMessage(QWidget *parent)
     PQuestionBar = new QWidget(this);
     PQuestionBar->setObjectName("PQuestionBar");
     PQuestionBar->setGeometry(0, 73, 336, 29);
-    BYes = makeButton(PQuestionBar, "BYes", QStringLiteral("Да"), QStyle::SP_DialogYesButton, 12);
-    BNo = makeButton(PQuestionBar, "BNo", QStringLiteral("Нет"), QStyle::SP_DialogNoButton, 120);
-    BCancel = makeButton(PQuestionBar, "BCancel", QStringLiteral("Отмена"), QStyle::SP_DialogCancelButton, 228);
+    BYes = makeButton(PQuestionBar, "BYes", tr("Да"), QStyle::SP_DialogYesButton, 12);
+    BNo = makeButton(PQuestionBar, "BNo", tr("Нет"), QStyle::SP_DialogNoButton, 120);
+    BCancel = makeButton(PQuestionBar, "BCancel", tr("Отмена"), QStyle::SP_DialogCancelButton, 228);
 
     PNoticeBar = new QWidget(this);
     PNoticeBar->setObjectName("PNoticeBar");

@@ -3,27 +3,29 @@
 
 #include "platform/MessageBox.h"
 
+#include <QCoreApplication>
+
 QString ErrorText(unsigned code, const QString &detail)
 {
     switch (code) {
     case 2:
-        return QStringLiteral("Ошибка при попытке выделить память для ") + detail + QStringLiteral(" !");
+        return QCoreApplication::translate("ShowError", "Ошибка при попытке выделить память для %1 !").arg(detail);
     case 5:
-        return QStringLiteral("Программе не удалось создать ярлык в папке Автозагрузка.");
+        return QCoreApplication::translate("ShowError", "Программе не удалось создать ярлык в папке Автозагрузка.");
     case 6:
-        return QStringLiteral("Программе не удалось создать файл Wordpop.opt \n Настройки не будут сохраняться.");
+        return QCoreApplication::translate("ShowError", "Программе не удалось создать файл Wordpop.opt \n Настройки не будут сохраняться.");
     case 8:
-        return QStringLiteral("Программе не удалось создать временный файл ") + detail;
+        return QCoreApplication::translate("ShowError", "Программе не удалось создать временный файл %1").arg(detail);
     case 9:
-        return QStringLiteral("Программе не удалось открыть файл ") + detail;
+        return QCoreApplication::translate("ShowError", "Программе не удалось открыть файл %1").arg(detail);
     case 10:
-        return QStringLiteral("Программе не удалось удалить файл ") + detail;
+        return QCoreApplication::translate("ShowError", "Программе не удалось удалить файл %1").arg(detail);
     case 11:
-        return QStringLiteral("Не удается разрешить имя узла ") + detail;
+        return QCoreApplication::translate("ShowError", "Не удается разрешить имя узла %1").arg(detail);
     case 12:
-        return QStringLiteral("Программе не удалось загрузить библиотеку ") + detail;
+        return QCoreApplication::translate("ShowError", "Программе не удалось загрузить библиотеку %1").arg(detail);
     case 13:
-        return QStringLiteral("Не удается воспроизвести звук из файла ") + detail;
+        return QCoreApplication::translate("ShowError", "Не удается воспроизвести звук из файла %1").arg(detail);
     default:
         return QString();
     }

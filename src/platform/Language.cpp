@@ -1,6 +1,12 @@
 #include "platform/Language.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QLocale>
+#include <QTranslator>
+
+#include <memory>
+#include <vector>
 
 namespace Language {
 
@@ -28,6 +34,31 @@ Ui Current()
     static const Ui chosen
         = Choose(qEnvironmentVariable("WORDPOP_LANG"), QLocale::system().uiLanguages());
     return chosen;
+}
+
+namespace {
+// The translators installed for English, one per source folder's file.
+std::vector<std::unique_ptr<QTranslator>> &installed()
+{
+    static std::vector<std::unique_ptr<QTranslator>> translators;
+    return translators;
+}
+} // namespace
+
+void Install(Ui ui)
+{
+    auto &translators = installed();
+    for (const auto &t : translators)
+        QCoreApplication::removeTranslator(t.get());
+    translators.clear();
+    if (ui != Ui::English)
+        return;
+    const QDir folder(QStringLiteral(":/i18n"));
+    for (const QString &name : folder.entryList({QStringLiteral("*.qm")}, QDir::Files, QDir::Name)) {
+        auto t = std::make_unique<QTranslator>();
+        if (t->load(folder.filePath(name)) && QCoreApplication::installTranslator(t.get()))
+            translators.push_back(std::move(t));
+    }
 }
 
 } // namespace Language

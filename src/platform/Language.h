@@ -16,4 +16,9 @@ Ui Choose(const QString &override, const QStringList &uiLanguages);
 Ui Current();
 inline bool IsEnglish() { return Current() == Ui::English; }
 
+// English: installs the embedded translations (":/i18n/*.qm") into the application; Russian:
+// removes them, so the source texts show. Call before the windows it should reach are made;
+// a window already shown keeps its texts. Needs a QCoreApplication.
+void Install(Ui ui);
+
 } // namespace Language

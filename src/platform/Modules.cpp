@@ -21,7 +21,12 @@ QStringList candidates(const QString &fileName)
     }
     folders << QStringLiteral(WORDPOP_LIB_INSTALL_DIR);
     // Test programs and tools run from folders of the build tree other than the executable's.
-    folders << QStringLiteral(WORDPOP_SOUND_MODULE_BUILD_DIR);
+    // An installed or copied program never looks there: the folder it was built in may hold
+    // another version's modules, or someone else's files, on the machine it runs on.
+    const QString build = QFileInfo(QStringLiteral(WORDPOP_SOUND_MODULE_BUILD_DIR)).canonicalFilePath();
+    const QString exeCanonical = QFileInfo(exe).canonicalFilePath();
+    if (!build.isEmpty() && (exeCanonical == build || exeCanonical.startsWith(build + QLatin1Char('/'))))
+        folders << build;
 
     QStringList files;
     for (const QString &folder : folders) {

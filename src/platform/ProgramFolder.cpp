@@ -114,6 +114,7 @@ void fillFromData(const QString &programFolder, const QString &dataFolder)
     const QString from = withSlash(dataFolder);
     copyMissing(from + "langs.dat", to + "langs.dat");
     copyMissing(from + "wordpop.html", to + "wordpop.html");
+    copyMissing(from + "wordpop.en.html", to + "wordpop.en.html");
     copyMissing(from + "wordpop-server.ini", to + "wordpop-server.ini");
     copyMissing(from + "SOUND", to + "SOUND");
     if (!QFileInfo::exists(to + "BASE"))

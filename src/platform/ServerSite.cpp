@@ -6,6 +6,7 @@
 
 #include "platform/ProgramFolder.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QStringList>
@@ -73,5 +74,5 @@ QString ServerIniPath()
 QString ServerSiteName()
 {
     const QString site = ReadServerSettings(ProgramFolder::path()).Site;
-    return site.isEmpty() ? QStringLiteral("сервера") : site;
+    return site.isEmpty() ? QCoreApplication::translate("ServerSite", "сервера", "download dictionaries from ...") : site;
 }

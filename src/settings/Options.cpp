@@ -82,11 +82,12 @@ bool fitsSlot(const QString &text, std::size_t size)
 QString passwordProblem(const QString &password)
 {
     if (password.isEmpty())
-        return QStringLiteral("Пароль не может быть пустым.");
+        return QCoreApplication::translate("OptionsEditor", "Пароль не может быть пустым.");
     if (!Text::fitsCp1251(password) || password.contains(QChar(0)))
-        return QStringLiteral("Пароль может содержать только русские и латинские буквы, цифры и знаки.");
+        return QCoreApplication::translate("OptionsEditor",
+                                           "Пароль может содержать только русские и латинские буквы, цифры и знаки.");
     if (password.size() > int(sizeof Options.ChildrenPassword) - 1)
-        return QStringLiteral("Пароль не может быть длиннее 255 символов.");
+        return QCoreApplication::translate("OptionsEditor", "Пароль не может быть длиннее 255 символов.");
     return {};
 }
 
@@ -196,17 +197,18 @@ QString OptionsEditor::Validate(const OptionsValues &v) const
     bool ok = false;
     const int port = v.proxyPort.trimmed().toInt(&ok);
     if (!ok || port < 0 || port > kPortMax)
-        return QStringLiteral("Порт proxy-сервера должен быть числом от 0 до %1.").arg(kPortMax);
+        return tr("Порт proxy-сервера должен быть числом от 0 до %1.").arg(kPortMax);
     if (!fitsSlot(v.proxyAddress, sizeof m_o.ProxyAddress))
-        return QStringLiteral("Адрес proxy-сервера должен быть не длиннее 255 символов, "
-                              "из латинских букв, цифр и знаков.");
+        return tr("Адрес proxy-сервера должен быть не длиннее 255 символов, "
+                  "из латинских букв, цифр и знаков.");
     const std::pair<const QString *, const char *> sounds[] = {
-        {&v.okFile, "при правильном ответе"}, {&v.errorFile, "при ошибке"}};
+        {&v.okFile, QT_TRANSLATE_NOOP("OptionsEditor", "при правильном ответе")},
+        {&v.errorFile, QT_TRANSLATE_NOOP("OptionsEditor", "при ошибке")}};
     for (const auto &[file, which] : sounds) {
         if (!fitsSlot(*file, sizeof m_o.OkSoundFile))
-            return QStringLiteral("Имя звукового файла %1 не может быть сохранено: оно длиннее "
-                                  "255 символов или содержит недопустимые знаки.")
-                .arg(QString::fromUtf8(which));
+            return tr("Имя звукового файла %1 не может быть сохранено: оно длиннее "
+                      "255 символов или содержит недопустимые знаки.")
+                .arg(tr(which));
     }
     return {};
 }
@@ -307,7 +309,7 @@ bool OptionsEditor::CheckPassword(QWidget *owner) const
 bool OptionsEditor::AskNewPassword(QWidget *owner)
 {
     QString first;
-    if (!AskLine(owner, first, QStringLiteral("Новый пароль"), true))
+    if (!AskLine(owner, first, tr("Новый пароль"), true))
         return false;
     // Refused before the confirmation: a password that could never be typed again.
     if (const QString problem = passwordProblem(first); !problem.isEmpty()) {
@@ -315,7 +317,7 @@ bool OptionsEditor::AskNewPassword(QWidget *owner)
         return false;
     }
     QString second;
-    if (!AskLine(owner, second, QStringLiteral("Подтвердите пароль"), true) || second != first)
+    if (!AskLine(owner, second, tr("Подтвердите пароль"), true) || second != first)
         return false;
     SetOptionText(m_o.ChildrenPassword, first);
     return true;
@@ -333,7 +335,7 @@ bool OptionsEditor::ChooseFont(QWidget *owner, int group, QString *name)
     const QString family = chosen->family();
     // A name the record cannot hold would come back as another font.
     if (!fitsSlot(family, 256)) {
-        MessageBox::show(QStringLiteral("Имя шрифта \"%1\" не может быть сохранено.").arg(family));
+        MessageBox::show(tr("Имя шрифта \"%1\" не может быть сохранено.").arg(family));
         return false;
     }
     SetOptionTextN(fontNameSlot(m_o, group), 256, family, true);
@@ -452,7 +454,7 @@ TFOptions::TFOptions(QWidget *parent, const TImageList *images, TOptions &o)
         m_images = m_ownImages.get();
     }
     setObjectName("FOptions");
-    setWindowTitle(QStringLiteral("Настройки"));
+    setWindowTitle(tr("Настройки"));
     setAccessibleName(windowTitle());
     setModal(true);
     BuildControls();
@@ -466,7 +468,7 @@ void TFOptions::BuildControls()
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(4, 4, 4, 4);
     root->setSizeConstraint(QLayout::SetFixedSize);
-    PCOptions = named(new QTabWidget(this), "PCOptions", QStringLiteral("Настройки"));
+    PCOptions = named(new QTabWidget(this), "PCOptions", tr("Настройки"));
     PCOptions->setMinimumSize(529, 258);
     root->addWidget(PCOptions);
 
@@ -475,13 +477,13 @@ void TFOptions::BuildControls()
         auto *page = new QWidget;
         page->setObjectName("TSHowToLearn");
         auto *l = new QVBoxLayout(page);
-        RGCheckOrder = named(new QGroupBox(QStringLiteral("Проверяемый перевод :"), page), "RGCheckOrder",
-                             QStringLiteral("Проверяемый перевод :"));
+        RGCheckOrder = named(new QGroupBox(tr("Проверяемый перевод :"), page), "RGCheckOrder",
+                             tr("Проверяемый перевод :"));
         auto *rl = new QHBoxLayout(RGCheckOrder);
         m_checkOrder = new QButtonGroup(this);
         const char *names[] = {"RBDirectOnly", "RBReverseOnly", "RBBoth"};
-        const QString items[] = {QStringLiteral("Только прямой"), QStringLiteral("Только обратный"),
-                                 QStringLiteral("И прямой и обратный")};
+        const QString items[] = {tr("Только прямой"), tr("Только обратный"),
+                                 tr("И прямой и обратный")};
         for (int i = 0; i < 3; ++i) {
             auto *rb = named(new QRadioButton(items[i], RGCheckOrder), names[i], items[i]);
             m_checkOrder->addButton(rb, i);
@@ -489,36 +491,36 @@ void TFOptions::BuildControls()
         }
         l->addWidget(RGCheckOrder);
         ChDontCheckKeybDirect = checkBox(page, "ChDontCheckKeybDirect",
-                                         QStringLiteral("Не проверять прямой перевод в режиме ввода с клавиатуры."));
-        ChDontCheckKeybDirect->setToolTip(QStringLiteral(
+                                         tr("Не проверять прямой перевод в режиме ввода с клавиатуры."));
+        ChDontCheckKeybDirect->setToolTip(tr(
             "В режиме ввода с клавиатура Вам придется набирать только иностранные слова (а не переводы)."));
         ChNoBackTranscr = checkBox(page, "ChNoBackTranscr",
-                                   QStringLiteral("Не показывать комментарий/транскрипцию при обратном переводе."));
-        ChRepeat = checkBox(page, "ChRepeat", QStringLiteral("Повторять вопрос после ошибки."));
-        CBExactCorrect = checkBox(page, "CBExactCorrect", QStringLiteral("Считать верным любой вариант перевода."));
+                                   tr("Не показывать комментарий/транскрипцию при обратном переводе."));
+        ChRepeat = checkBox(page, "ChRepeat", tr("Повторять вопрос после ошибки."));
+        CBExactCorrect = checkBox(page, "CBExactCorrect", tr("Считать верным любой вариант перевода."));
         for (QWidget *w : {static_cast<QWidget *>(ChDontCheckKeybDirect), static_cast<QWidget *>(ChNoBackTranscr),
                            static_cast<QWidget *>(ChRepeat), static_cast<QWidget *>(CBExactCorrect)})
             l->addWidget(w);
-        LDivider = named(label(QStringLiteral("Установите кол-во изучаемых слов (в процентах от общего объема базы)"), page),
-                         "LDivider", QStringLiteral("Установите кол-во изучаемых слов (в процентах от общего объема базы)"));
+        LDivider = named(label(tr("Установите кол-во изучаемых слов (в процентах от общего объема базы)"), page),
+                         "LDivider", tr("Установите кол-во изучаемых слов (в процентах от общего объема базы)"));
         l->addWidget(LDivider);
         auto *bl = new QHBoxLayout;
-        bl->addWidget(label(QStringLiteral("минимум слов"), page));
+        bl->addWidget(label(tr("минимум слов"), page));
         TBBaseDiv = named(new QSlider(Qt::Horizontal, page), "TBBaseDiv",
-                          QStringLiteral("Положение ползунка определяет кол-во используемых программой слов."));
+                          tr("Положение ползунка определяет кол-во используемых программой слов."));
         TBBaseDiv->setToolTip(TBBaseDiv->accessibleName());
         TBBaseDiv->setRange(1, 100);
         TBBaseDiv->setSingleStep(1);
         bl->addWidget(TBBaseDiv, 1);
-        bl->addWidget(label(QStringLiteral("все слова"), page));
+        bl->addWidget(label(tr("все слова"), page));
         l->addLayout(bl);
-        LBaseDiv = named(label(QString(), page), "LBaseDiv", QStringLiteral("Процент изучаемых слов"));
+        LBaseDiv = named(label(QString(), page), "LBaseDiv", tr("Процент изучаемых слов"));
         LBaseDiv->setAlignment(Qt::AlignCenter);
         l->addWidget(LBaseDiv);
         l->addStretch();
         connect(TBBaseDiv, &QSlider::valueChanged, this, [this](int v) { LBaseDiv->setText(QString::number(v) + "%"); });
         connect(m_checkOrder, &QButtonGroup::idToggled, this, [this] { ApplyEnabling(); });
-        PCOptions->addTab(page, QStringLiteral("Как учить"));
+        PCOptions->addTab(page, tr("Как учить"));
     }
 
     // "Выученное"
@@ -526,46 +528,46 @@ void TFOptions::BuildControls()
         auto *page = new QWidget;
         page->setObjectName("TSLearned");
         auto *l = new QGridLayout(page);
-        l->addWidget(label(QStringLiteral("Слово считается выученным после"), page), 0, 0, 1, 3);
-        ELearned = spin(page, "ELearned", QStringLiteral("правильных выборов из списка"), 1, 99, true);
+        l->addWidget(label(tr("Слово считается выученным после"), page), 0, 0, 1, 3);
+        ELearned = spin(page, "ELearned", tr("правильных выборов из списка"), 1, 99, true);
         l->addWidget(ELearned, 1, 0);
         auto *logicRow = new QHBoxLayout;
-        logicRow->addWidget(label(QStringLiteral("правильных выборов из списка или"), page));
-        CBLearnedLogic = named(new QComboBox(page), "CBLearnedLogic", QStringLiteral("или / и"));
-        CBLearnedLogic->addItems({QStringLiteral("или"), QStringLiteral("и")});
+        logicRow->addWidget(label(tr("правильных выборов из списка или"), page));
+        CBLearnedLogic = named(new QComboBox(page), "CBLearnedLogic", tr("или / и"));
+        CBLearnedLogic->addItems({tr("или"), tr("и")});
         logicRow->addWidget(CBLearnedLogic);
         logicRow->addStretch();
         l->addLayout(logicRow, 1, 1, 1, 2);
-        EKbLearned = spin(page, "EKbLearned", QStringLiteral("правильных вводов с клавиатуры."), 1, 99, true);
+        EKbLearned = spin(page, "EKbLearned", tr("правильных вводов с клавиатуры."), 1, 99, true);
         l->addWidget(EKbLearned, 2, 0);
-        l->addWidget(label(QStringLiteral("правильных вводов с клавиатуры."), page), 2, 1, 1, 2);
+        l->addWidget(label(tr("правильных вводов с клавиатуры."), page), 2, 1, 1, 2);
         auto *actionRow = new QHBoxLayout;
-        actionRow->addWidget(label(QStringLiteral("Выученные слова"), page));
-        CBLearnedAction = named(new QComboBox(page), "CBLearnedAction", QStringLiteral("Выученные слова"));
-        CBLearnedAction->addItems({QStringLiteral("переносятся в \"выученное\"."), QStringLiteral("удаляются.")});
+        actionRow->addWidget(label(tr("Выученные слова"), page));
+        CBLearnedAction = named(new QComboBox(page), "CBLearnedAction", tr("Выученные слова"));
+        CBLearnedAction->addItems({tr("переносятся в \"выученное\"."), tr("удаляются.")});
         actionRow->addWidget(CBLearnedAction);
         actionRow->addStretch();
         l->addLayout(actionRow, 3, 0, 1, 3);
         l->setColumnStretch(1, 1);
 
-        auto *group = new QGroupBox(QStringLiteral("Повторять выученное спустя"), page);
+        auto *group = new QGroupBox(tr("Повторять выученное спустя"), page);
         auto *gl = new QGridLayout(group);
-        ChRefreshLearned = checkBox(group, "ChRefreshLearned", QStringLiteral("Начинать повторять выученные слова спустя"));
-        ELearnedRefreshDelay = spin(group, "ELearnedRefreshDelay", QStringLiteral("дней."), 0, 100, false);
+        ChRefreshLearned = checkBox(group, "ChRefreshLearned", tr("Начинать повторять выученные слова спустя"));
+        ELearnedRefreshDelay = spin(group, "ELearnedRefreshDelay", tr("дней."), 0, 100, false);
         auto *delayRow = new QHBoxLayout;
         delayRow->addWidget(ChRefreshLearned);
         delayRow->addWidget(ELearnedRefreshDelay);
-        delayRow->addWidget(label(QStringLiteral("дней."), group));
+        delayRow->addWidget(label(tr("дней."), group));
         delayRow->addStretch();
         gl->addLayout(delayRow, 0, 0, 1, 4);
-        gl->addWidget(label(QStringLiteral("Уделять повторению"), group), 1, 0, 1, 4);
-        gl->addWidget(label(QStringLiteral("0%\n(не повторять)"), group), 2, 0);
+        gl->addWidget(label(tr("Уделять повторению"), group), 1, 0, 1, 4);
+        gl->addWidget(label(tr("0%\n(не повторять)"), group), 2, 0);
         TBLearnedRefreshIntense = named(new QSlider(Qt::Horizontal, group), "TBLearnedRefreshIntense",
-                                        QStringLiteral("Уделять повторению"));
+                                        tr("Уделять повторению"));
         TBLearnedRefreshIntense->setRange(0, 100);
         gl->addWidget(TBLearnedRefreshIntense, 2, 1, 1, 2);
-        gl->addWidget(label(QStringLiteral("100%\n(только повторение)"), group), 2, 3);
-        LRefreshIntense = named(label(QString(), group), "LRefreshIntense", QStringLiteral("Процент повторения"));
+        gl->addWidget(label(tr("100%\n(только повторение)"), group), 2, 3);
+        LRefreshIntense = named(label(QString(), group), "LRefreshIntense", tr("Процент повторения"));
         LRefreshIntense->setAlignment(Qt::AlignCenter);
         gl->addWidget(LRefreshIntense, 3, 1, 1, 2);
         l->addWidget(group, 4, 0, 1, 3);
@@ -573,7 +575,7 @@ void TFOptions::BuildControls()
         connect(TBLearnedRefreshIntense, &QSlider::valueChanged, this,
                 [this](int v) { LRefreshIntense->setText(QString::number(v) + "%"); });
         connect(ChRefreshLearned, &QCheckBox::toggled, this, [this] { ApplyEnabling(); });
-        PCOptions->addTab(page, QStringLiteral("Выученное"));
+        PCOptions->addTab(page, tr("Выученное"));
     }
 
     // "Языки"
@@ -581,29 +583,40 @@ void TFOptions::BuildControls()
         auto *page = new QWidget;
         page->setObjectName("TSLanguages");
         auto *l = new QVBoxLayout(page);
-        ChAutoSwitch = checkBox(page, "ChAutoSwitch", QStringLiteral("Автоматически переключать раскладку клавиатуры."));
+        ChAutoSwitch = checkBox(page, "ChAutoSwitch", tr("Автоматически переключать раскладку клавиатуры."));
         l->addWidget(ChAutoSwitch);
         auto *groups = new QHBoxLayout;
-        const QString captions[] = {QStringLiteral("Изучаемый язык "), QStringLiteral("Родной язык "),
-                                    QStringLiteral("Транскрипция ")};
+        // Each group's caption and the names its controls give a screen reader, whole sentences
+        // so that a translation can order the words its own way.
+        struct GroupTexts {
+            const char *caption, *font, *changeFont, *layout;
+        };
+        static const GroupTexts texts[] = {
+            {QT_TR_NOOP("Изучаемый язык "), QT_TR_NOOP("Изучаемый язык шрифт"),
+             QT_TR_NOOP("Изучаемый язык сменить шрифт"), QT_TR_NOOP("Изучаемый язык раскладка клавиатуры")},
+            {QT_TR_NOOP("Родной язык "), QT_TR_NOOP("Родной язык шрифт"), QT_TR_NOOP("Родной язык сменить шрифт"),
+             QT_TR_NOOP("Родной язык раскладка клавиатуры")},
+            {QT_TR_NOOP("Транскрипция "), QT_TR_NOOP("Транскрипция шрифт"),
+             QT_TR_NOOP("Транскрипция сменить шрифт"), QT_TR_NOOP("Транскрипция раскладка клавиатуры")},
+        };
         for (int g = 0; g < 3; ++g) {
-            auto *box = new QGroupBox(captions[g], page);
+            auto *box = new QGroupBox(tr(texts[g].caption), page);
             box->setObjectName(QString("GBLang%1").arg(g + 1));
             auto *gl = new QGridLayout(box);
-            gl->addWidget(label(QStringLiteral("Шрифт"), box), 0, 0, 1, 2);
+            gl->addWidget(label(tr("Шрифт"), box), 0, 0, 1, 2);
             EFont[g] = named(new QLineEdit(box), QString("EFont%1").arg(g + 1).toLatin1().constData(),
-                             captions[g] + QStringLiteral("шрифт"));
+                             tr(texts[g].font));
             EFont[g]->setReadOnly(true);
             EFont[g]->setMinimumWidth(40);
             EFont[g]->installEventFilter(this);
             gl->addWidget(EFont[g], 1, 0, 1, 2);
-            BChangeFont[g] = named(new QPushButton(QStringLiteral("Сменить"), box),
+            BChangeFont[g] = named(new QPushButton(tr("Сменить"), box),
                                    QString("BChangeFont%1").arg(g + 1).toLatin1().constData(),
-                                   captions[g] + QStringLiteral("сменить шрифт"));
+                                   tr(texts[g].changeFont));
             gl->addWidget(BChangeFont[g], 2, 1);
-            gl->addWidget(label(QStringLiteral("Раскладка клавиатуры"), box), 3, 0, 1, 2);
+            gl->addWidget(label(tr("Раскладка клавиатуры"), box), 3, 0, 1, 2);
             CBLayout[g] = named(new QComboBox(box), QString("CBLayout%1").arg(g + 1).toLatin1().constData(),
-                                captions[g] + QStringLiteral("раскладка клавиатуры"));
+                                tr(texts[g].layout));
             CBLayout[g]->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
             CBLayout[g]->setMinimumContentsLength(8);
             gl->addWidget(CBLayout[g], 4, 0, 1, 2);
@@ -612,7 +625,7 @@ void TFOptions::BuildControls()
         }
         l->addLayout(groups);
         l->addStretch();
-        PCOptions->addTab(page, QStringLiteral("Языки"));
+        PCOptions->addTab(page, tr("Языки"));
     }
 
     // "Уроки"
@@ -620,40 +633,40 @@ void TFOptions::BuildControls()
         auto *page = new QWidget;
         page->setObjectName("TSLessons");
         auto *l = new QVBoxLayout(page);
-        ChAutoRun = checkBox(page, "ChAutoRun", QStringLiteral("Запускать автоматически при включении компьютера."));
-        ChAutoRun->setToolTip(QStringLiteral("Создать ссылку в подменю Пуск\\Программы\\Автозагрузка"));
-        ChShow = checkBox(page, "ChShow", QStringLiteral("Начинать урок сразу после запуска программы"));
-        ChHoldBack = checkBox(page, "ChHoldBack", QStringLiteral("Не показывать поверх полноэкранных окон"));
+        ChAutoRun = checkBox(page, "ChAutoRun", tr("Запускать автоматически при включении компьютера."));
+        ChAutoRun->setToolTip(tr("Создать ссылку в подменю Пуск\\Программы\\Автозагрузка"));
+        ChShow = checkBox(page, "ChShow", tr("Начинать урок сразу после запуска программы"));
+        ChHoldBack = checkBox(page, "ChHoldBack", tr("Не показывать поверх полноэкранных окон"));
         l->addWidget(ChAutoRun);
         l->addWidget(ChShow);
         l->addWidget(ChHoldBack);
 
-        auto *intensity = new QGroupBox(QStringLiteral("Интенсивность обучения "), page);
+        auto *intensity = new QGroupBox(tr("Интенсивность обучения "), page);
         auto *il = new QGridLayout(intensity);
-        il->addWidget(label(QStringLiteral("Автопоказ каждые"), intensity), 0, 0);
-        EInterval = spin(intensity, "EInterval", QStringLiteral("Автопоказ каждые ... минут."), 0, 99, true);
-        EInterval->setToolTip(QStringLiteral("Промежуток времени (мин) между сеансами обучения."));
+        il->addWidget(label(tr("Автопоказ каждые"), intensity), 0, 0);
+        EInterval = spin(intensity, "EInterval", tr("Автопоказ каждые ... минут."), 0, 99, true);
+        EInterval->setToolTip(tr("Промежуток времени (мин) между сеансами обучения."));
         il->addWidget(EInterval, 0, 1);
-        il->addWidget(label(QStringLiteral("минут."), intensity), 0, 2);
-        il->addWidget(label(QStringLiteral("Свернуть после"), intensity), 1, 0);
-        ETries = spin(intensity, "ETries", QStringLiteral("Свернуть после ... правильных ответов."), 0, 99, true);
+        il->addWidget(label(tr("минут."), intensity), 0, 2);
+        il->addWidget(label(tr("Свернуть после"), intensity), 1, 0);
+        ETries = spin(intensity, "ETries", tr("Свернуть после ... правильных ответов."), 0, 99, true);
         il->addWidget(ETries, 1, 1);
-        il->addWidget(label(QStringLiteral("правильных ответов."), intensity), 1, 2);
+        il->addWidget(label(tr("правильных ответов."), intensity), 1, 2);
         il->setColumnStretch(3, 1);
 
-        auto *quiet = new QGroupBox(QStringLiteral("Не прерывать"), page);
+        auto *quiet = new QGroupBox(tr("Не прерывать"), page);
         auto *ql = new QGridLayout(quiet);
-        ChCheckKeybActivity = checkBox(quiet, "ChCheckKeybActivity", QStringLiteral("Работу с клавиатурой"));
-        ChCheckMouseActivity = checkBox(quiet, "ChCheckMouseActivity", QStringLiteral("Работу с мышью"));
+        ChCheckKeybActivity = checkBox(quiet, "ChCheckKeybActivity", tr("Работу с клавиатурой"));
+        ChCheckMouseActivity = checkBox(quiet, "ChCheckMouseActivity", tr("Работу с мышью"));
         ql->addWidget(ChCheckKeybActivity, 0, 0, 1, 3);
         ql->addWidget(ChCheckMouseActivity, 1, 0, 1, 3);
-        ql->addWidget(label(QStringLiteral("Разрешать автопоказ после"), quiet), 2, 0, 1, 3);
-        EActivityPause = spin(quiet, "EActivityPause", QStringLiteral("Разрешать автопоказ после ... секунд бездействия."), 1, 99, true);
-        EActivityPause->setToolTip(QStringLiteral("Интервал между последней активностью и началом сеанса обучения."));
+        ql->addWidget(label(tr("Разрешать автопоказ после"), quiet), 2, 0, 1, 3);
+        EActivityPause = spin(quiet, "EActivityPause", tr("Разрешать автопоказ после ... секунд бездействия."), 1, 99, true);
+        EActivityPause->setToolTip(tr("Интервал между последней активностью и началом сеанса обучения."));
         ql->addWidget(EActivityPause, 3, 0);
-        ql->addWidget(label(QStringLiteral("секунд бездействия."), quiet), 3, 1, 1, 2);
-        ql->addWidget(label(QStringLiteral("Библиотека ") + QString::fromLatin1(kActivityLibraryName), quiet), 4, 0, 1, 3);
-        LHookState = named(label(QString(), quiet), "LHookState", QStringLiteral("Состояние библиотеки"));
+        ql->addWidget(label(tr("секунд бездействия."), quiet), 3, 1, 1, 2);
+        ql->addWidget(label(tr("Библиотека %1").arg(QString::fromLatin1(kActivityLibraryName)), quiet), 4, 0, 1, 3);
+        LHookState = named(label(QString(), quiet), "LHookState", tr("Состояние библиотеки"));
         ql->addWidget(LHookState, 5, 0, 1, 3);
 
         auto *row = new QHBoxLayout;
@@ -664,7 +677,7 @@ void TFOptions::BuildControls()
         connect(ChCheckKeybActivity, &QCheckBox::clicked, this, [this] { ActivityBoxClick(ChCheckKeybActivity); });
         connect(ChCheckMouseActivity, &QCheckBox::clicked, this, [this] { ActivityBoxClick(ChCheckMouseActivity); });
         // Esc on the autorun box closes the window too (QDialog's own Esc), nothing to add.
-        PCOptions->addTab(page, QStringLiteral("Уроки"));
+        PCOptions->addTab(page, tr("Уроки"));
     }
 
     // "Звуки"
@@ -672,37 +685,37 @@ void TFOptions::BuildControls()
         auto *page = new QWidget;
         page->setObjectName("TSSounds");
         auto *l = new QGridLayout(page);
-        CBAutoPlay = checkBox(page, "CBAutoPlay", QStringLiteral("Автоматически проигрывать звуковой файл (произношение)"));
+        CBAutoPlay = checkBox(page, "CBAutoPlay", tr("Автоматически проигрывать звуковой файл (произношение)"));
         l->addWidget(CBAutoPlay, 0, 0, 1, 4);
-        CBLoopPlay = checkBox(page, "CBLoopPlay", QStringLiteral("Повторять спустя"));
-        ELoopPlayDelay = spin(page, "ELoopPlayDelay", QStringLiteral("Повторять спустя ... секунд"), 0, 100, false);
+        CBLoopPlay = checkBox(page, "CBLoopPlay", tr("Повторять спустя"));
+        ELoopPlayDelay = spin(page, "ELoopPlayDelay", tr("Повторять спустя ... секунд"), 0, 100, false);
         auto *loopRow = new QHBoxLayout;
         loopRow->addWidget(CBLoopPlay);
         loopRow->addWidget(ELoopPlayDelay);
-        loopRow->addWidget(label(QStringLiteral("секунд"), page));
+        loopRow->addWidget(label(tr("секунд"), page));
         loopRow->addStretch();
         l->addLayout(loopRow, 1, 0, 1, 4);
-        CBDontPlayReverse = checkBox(page, "CBDontPlayReverse", QStringLiteral("Не проигрывать звук во время обратного перевода"));
+        CBDontPlayReverse = checkBox(page, "CBDontPlayReverse", tr("Не проигрывать звук во время обратного перевода"));
         l->addWidget(CBDontPlayReverse, 2, 0, 1, 4);
         auto soundRow = [&](int row, const char *box, const QString &caption, QCheckBox *&check, const char *play,
                             QToolButton *&playButton, const char *pick, QToolButton *&pickButton, const char *edit,
                             QLineEdit *&field) {
             check = checkBox(page, box, caption);
             l->addWidget(check, row, 0, 1, 2);
-            playButton = named(new QToolButton(page), play, QStringLiteral("Воспроизвести"));
+            playButton = named(new QToolButton(page), play, tr("Воспроизвести"));
             playButton->setIcon(m_images->icon(TImageList::Play));
-            playButton->setToolTip(QStringLiteral("Воспроизвести"));
-            pickButton = named(new QToolButton(page), pick, QStringLiteral("Выбрать файл"));
+            playButton->setToolTip(tr("Воспроизвести"));
+            pickButton = named(new QToolButton(page), pick, tr("Выбрать файл"));
             pickButton->setIcon(m_images->icon(TImageList::PickFile));
-            pickButton->setToolTip(QStringLiteral("Выбрать файл"));
+            pickButton->setToolTip(tr("Выбрать файл"));
             l->addWidget(playButton, row, 2);
             l->addWidget(pickButton, row, 3);
-            field = named(new QLineEdit(page), edit, caption + QStringLiteral(": файл"));
+            field = named(new QLineEdit(page), edit, tr("%1: файл").arg(caption));
             l->addWidget(field, row + 1, 0, 1, 4);
         };
-        soundRow(3, "CBOkSound", QStringLiteral("Звук при правильном ответе"), CBOkSound, "BPlayOkSound", BPlayOkSound,
+        soundRow(3, "CBOkSound", tr("Звук при правильном ответе"), CBOkSound, "BPlayOkSound", BPlayOkSound,
                  "BPickOkSound", BPickOkSound, "EOkSound", EOkSound);
-        soundRow(5, "CBErrorSound", QStringLiteral("Звук при ошибке"), CBErrorSound, "BPlayErrorSound", BPlayErrorSound,
+        soundRow(5, "CBErrorSound", tr("Звук при ошибке"), CBErrorSound, "BPlayErrorSound", BPlayErrorSound,
                  "BPickErrorSound", BPickErrorSound, "EErrorSound", EErrorSound);
         l->setRowStretch(7, 1);
         l->setColumnStretch(1, 1);
@@ -724,7 +737,7 @@ void TFOptions::BuildControls()
         connect(BPlayErrorSound, &QToolButton::clicked, this, [this] { PlaySoundClick(false); });
         connect(BPickOkSound, &QToolButton::clicked, this, [this] { PickSoundClick(true); });
         connect(BPickErrorSound, &QToolButton::clicked, this, [this] { PickSoundClick(false); });
-        PCOptions->addTab(page, QStringLiteral("Звуки"));
+        PCOptions->addTab(page, tr("Звуки"));
     }
 
     // "Разное"
@@ -732,32 +745,32 @@ void TFOptions::BuildControls()
         auto *page = new QWidget;
         page->setObjectName("TSOther");
         auto *l = new QGridLayout(page);
-        ChUseProxy = checkBox(page, "ChUseProxy", QStringLiteral("Использовать proxy"));
+        ChUseProxy = checkBox(page, "ChUseProxy", tr("Использовать proxy"));
         l->addWidget(ChUseProxy, 0, 0, 1, 2);
-        l->addWidget(label(QStringLiteral("Адрес"), page), 1, 0);
-        EProxyAddress = named(new QLineEdit(page), "EProxyAddress", QStringLiteral("Адрес"));
+        l->addWidget(label(tr("Адрес"), page), 1, 0);
+        EProxyAddress = named(new QLineEdit(page), "EProxyAddress", tr("Адрес"));
         EProxyAddress->setMaxLength(int(sizeof Options.ProxyAddress) - 1);
         l->addWidget(EProxyAddress, 1, 1);
-        l->addWidget(label(QStringLiteral("Порт"), page), 2, 0);
-        EProxyPort = named(new QLineEdit(page), "EProxyPort", QStringLiteral("Порт"));
+        l->addWidget(label(tr("Порт"), page), 2, 0);
+        EProxyPort = named(new QLineEdit(page), "EProxyPort", tr("Порт"));
         // Digits only, as the number-only edit style allows.
         EProxyPort->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), EProxyPort));
         EProxyPort->setFixedWidth(64);
         l->addWidget(EProxyPort, 2, 1, Qt::AlignLeft);
         l->setRowStretch(3, 1);
         connect(ChUseProxy, &QCheckBox::toggled, this, [this] { ApplyEnabling(); });
-        PCOptions->addTab(page, QStringLiteral("Разное"));
+        PCOptions->addTab(page, tr("Разное"));
     }
 
     // The bar below the pages.
     auto *bar = new QHBoxLayout;
-    BPin = named(new QToolButton(this), "BPin", QStringLiteral("Закрепить окно"));
+    BPin = named(new QToolButton(this), "BPin", tr("Закрепить окно"));
     BPin->setToolTip(BPin->accessibleName());
-    ChChildrenMode = checkBox(this, "ChChildrenMode", QStringLiteral("Детский режим."));
-    ChChildrenMode->setToolTip(QStringLiteral("В этом режиме программа блокирует кнопки закрытия окна и выхода."));
-    BSave = named(new QPushButton(QStringLiteral("Сохранить"), this), "BSave", QStringLiteral("Сохранить"));
+    ChChildrenMode = checkBox(this, "ChChildrenMode", tr("Детский режим."));
+    ChChildrenMode->setToolTip(tr("В этом режиме программа блокирует кнопки закрытия окна и выхода."));
+    BSave = named(new QPushButton(tr("Сохранить"), this), "BSave", tr("Сохранить"));
     BSave->setDefault(true);
-    BCancel = named(new QPushButton(QStringLiteral("Отмена"), this), "BCancel", QStringLiteral("Отмена"));
+    BCancel = named(new QPushButton(tr("Отмена"), this), "BCancel", tr("Отмена"));
     BCancel->setAutoDefault(false);
     bar->addWidget(BPin);
     bar->addWidget(ChChildrenMode);
@@ -901,7 +914,7 @@ void TFOptions::ApplyEnabling()
     ChRefreshLearned->setPalette(p);
     EProxyAddress->setEnabled(e.proxyAddress);
     EProxyPort->setEnabled(e.proxyPort);
-    LHookState->setText(m_editor.Record().HookLoaded ? QStringLiteral("загружена") : QStringLiteral("не загружена"));
+    LHookState->setText(m_editor.Record().HookLoaded ? tr("загружена") : tr("не загружена"));
 }
 
 bool TFOptions::Execute(int x, int y)
@@ -948,14 +961,26 @@ void TFOptions::FormShow()
 void TFOptions::FormClose()
 {
     m_editor.CloseSound();
-    SaveWindowRect(this, m_editor.Record().OptionsWindowRect);
+    SavePlacement();
     if (!m_saved)
         m_editor.Cancel();
 }
 
+void TFOptions::SavePlacement()
+{
+    // The window's size follows its texts, which are longer or shorter in each interface
+    // language, and the user cannot change it; only its place is kept. The stored size stays as
+    // it was, so the settings file does not depend on the language read.
+    WindowRect &rect = m_editor.Record().OptionsWindowRect;
+    const int width = rect.Width, height = rect.Height;
+    SaveWindowRect(this, rect);
+    rect.Width = width;
+    rect.Height = height;
+}
+
 void TFOptions::BSaveClick()
 {
-    SaveWindowRect(this, m_editor.Record().OptionsWindowRect);
+    SavePlacement();
     OptionsValues v = Values();
     if (!m_editor.Save(v)) {
         return;   // refused: the window stays open with what the user typed

@@ -7,6 +7,7 @@
 #include "platform/ModalHook.h"
 #include "settings/TOptions.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -90,6 +91,7 @@ struct OptionsEnabling {
 };
 
 class OptionsEditor {
+    Q_DECLARE_TR_FUNCTIONS(OptionsEditor)
 public:
     explicit OptionsEditor(TOptions &o = Options);
 
@@ -215,6 +217,7 @@ private:
     void ShowPin();
     void FormShow();
     void FormClose();
+    void SavePlacement();
 
     OptionsEditor m_editor;
     std::unique_ptr<TImageList> m_ownImages;

@@ -179,7 +179,7 @@ void ActivityMonitor::gnomeQuiet(int quietMs)
 
 QString ActivityMonitor::findings() const
 {
-    const QString asOne = QStringLiteral("клавиатура и мышь не различаются");
+    const QString asOne = tr("клавиатура и мышь не различаются");
     QStringList sources;
     switch (m_hooks.isLoaded() ? m_hooks.source() : HookSourceNone) {
     case HookSourceX11:
@@ -195,15 +195,14 @@ QString ActivityMonitor::findings() const
         break;
     }
     if (m_gnome.available())
-        sources << QStringLiteral("монитор простоя GNOME (%1)").arg(asOne);
-    QString line = QStringLiteral("Пауза: ")
-                   + (sources.isEmpty() ? QStringLiteral("не отслеживается") : sources.join(QStringLiteral(" и ")))
-                   + QStringLiteral(". ");
+        sources << tr("монитор простоя GNOME (%1)").arg(asOne);
+    QString line = tr("Пауза: %1. ").arg(sources.isEmpty() ? tr("не отслеживается")
+                                                            : sources.join(tr(" и ", "between two sources")));
     if (m_options.ShowOverFullScreen != 0)
-        line += QStringLiteral("Уроки показываются поверх полноэкранных окон.");
+        line += tr("Уроки показываются поверх полноэкранных окон.");
     else if (m_holdBack.watched().isEmpty())
-        line += QStringLiteral("Урок ничем не задерживается.");
+        line += tr("Урок ничем не задерживается.");
     else
-        line += QStringLiteral("Урок ждёт, пока есть: ") + m_holdBack.watched().join(QStringLiteral(", ")) + QStringLiteral(".");
+        line += tr("Урок ждёт, пока есть: %1.").arg(m_holdBack.watched().join(QStringLiteral(", ")));
     return line;
 }

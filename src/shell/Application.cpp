@@ -7,6 +7,7 @@
 #include "messages/Information.h"
 #include "messages/LineInput.h"
 #include "messages/Message.h"
+#include "platform/Language.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SingleInstance.h"
@@ -112,6 +113,8 @@ int WordpopMain(int argc, char **argv)
 
     QApplication::setQuitOnLastWindowClosed(false);
     TApplication app(argc, argv);
+    // Before any window: a window made earlier would keep the source texts.
+    Language::Install(Language::Current());
     try {
         const QString folder = ProgramFolder::resolve();
         ProgramFolder::fillFromData(folder, ProgramFolder::dataFolder());

@@ -3,6 +3,8 @@
 #include "platform/MessageBox.h"
 #include "platform/Modules.h"
 
+#include <QCoreApplication>
+
 namespace DownloadModule {
 
 QString fileName = QStringLiteral("wordpop-download.so");
@@ -28,7 +30,7 @@ bool Run(QWidget *parent)
     QString problem;
     if (Runner run = runner(&problem))
         return run(parent);
-    MessageBox::show(QStringLiteral("Загрузка словарей невозможна: не удалось загрузить модуль %1.\n%2")
+    MessageBox::show(QCoreApplication::translate("DownloadModule", "Загрузка словарей невозможна: не удалось загрузить модуль %1.\n%2")
                          .arg(fileName, problem));
     return false;
 }

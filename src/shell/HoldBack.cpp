@@ -96,22 +96,22 @@ THoldBack::THoldBack(TOptions &options, QObject *parent) : QObject(parent), m_op
     // in the power manager's inhibit interface (KDE the screen saver's in its policy agent); KDE and others report "do not disturb" as the
     // notification server's Inhibited property; GNOME as its show-banners setting, which the
     // settings portal reads out.
-    m_probes.push_back({IdleInhibited, QStringLiteral("запрет простоя (GNOME)"),
+    m_probes.push_back({IdleInhibited, tr("запрет простоя (GNOME)"),
                         "org.gnome.SessionManager", "/org/gnome/SessionManager", "org.gnome.SessionManager",
                         "IsInhibited", {QVariant::fromValue(uint(8))}});
-    m_probes.push_back({IdleInhibited, QStringLiteral("запрет простоя (PowerManagement)"),
+    m_probes.push_back({IdleInhibited, tr("запрет простоя (PowerManagement)"),
                         "org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
                         "org.freedesktop.PowerManagement.Inhibit", "HasInhibit", {}});
     // KDE's power manager keeps the screen saver's inhibitors (video players ask it to keep the
     // screen on: 4, "change screen settings") apart from HasInhibit's.
-    m_probes.push_back({IdleInhibited, QStringLiteral("запрет заставки (KDE)"),
+    m_probes.push_back({IdleInhibited, tr("запрет заставки (KDE)"),
                         "org.kde.Solid.PowerManagement", "/org/kde/Solid/PowerManagement/PolicyAgent",
                         "org.kde.Solid.PowerManagement.PolicyAgent", "HasInhibition", {QVariant::fromValue(uint(4))}});
-    m_probes.push_back({DoNotDisturb, QStringLiteral("«не беспокоить»"),
+    m_probes.push_back({DoNotDisturb, tr("«не беспокоить»"),
                         "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
                         "org.freedesktop.DBus.Properties", "Get",
                         {QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Inhibited")}});
-    Probe banners{DoNotDisturb, QStringLiteral("«не беспокоить» (GNOME)"),
+    Probe banners{DoNotDisturb, tr("«не беспокоить» (GNOME)"),
                   "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
                   "org.freedesktop.portal.Settings", "Read",
                   {QStringLiteral("org.gnome.desktop.notifications"), QStringLiteral("show-banners")}};
@@ -189,7 +189,7 @@ QStringList THoldBack::watched() const
 {
     QStringList out;
     if (m_xSupported)
-        out << QStringLiteral("полноэкранное окно");
+        out << tr("полноэкранное окно");
     for (const Probe &p : m_probes)
         if (p.state == Probe::Known && !out.contains(p.label))
             out << p.label;

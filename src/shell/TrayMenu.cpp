@@ -43,7 +43,7 @@ TFTrayMenu::TFTrayMenu(TLessonWindow &lesson, TOptions &options, QWidget *parent
     auto *column = new QVBoxLayout(PMenu);
     column->setContentsMargins(6, 4, 6, 6);
     column->setSpacing(3);
-    CBAutoShow = new QCheckBox(QStringLiteral("Автопоказ"), PMenu);
+    CBAutoShow = new QCheckBox(tr("Автопоказ"), PMenu);
     CBAutoShow->setObjectName(QStringLiteral("CBAutoShow"));
     column->addWidget(CBAutoShow);
     auto button = [&](const char *name, const QString &caption) {
@@ -53,9 +53,9 @@ TFTrayMenu::TFTrayMenu(TLessonWindow &lesson, TOptions &options, QWidget *parent
         column->addWidget(b);
         return b;
     };
-    BAddWord = button("BAddWord", QStringLiteral("Добавить"));
-    BOptions = button("BOptions", QStringLiteral("Настройки"));
-    BQuit = button("BQuit", QStringLiteral("Выход"));
+    BAddWord = button("BAddWord", tr("Добавить"));
+    BOptions = button("BOptions", tr("Настройки"));
+    BQuit = button("BQuit", tr("Выход"));
 
     connect(CBAutoShow, &QCheckBox::clicked, this, &TFTrayMenu::CBAutoShowClick);
     connect(BAddWord, &QPushButton::clicked, this, &TFTrayMenu::BAddWordClick);

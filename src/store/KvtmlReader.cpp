@@ -272,6 +272,8 @@ private:
             const QString locale = attrs.value(QStringLiteral("l")).toString().trimmed();
             if (!locale.isEmpty() && !m_doc.locales.count(id))
                 m_doc.locales[id] = locale;
+            // KVTML 1 has no sound: its attributes are language, pronunciation, grades, dates,
+            // remarks, synonyms and the like, none naming a file.
             Translation t;
             t.pronunciation = attrs.value(QStringLiteral("p")).toString();
             t.text = text();

@@ -221,6 +221,19 @@ SoundStore::~SoundStore()
         QDir().rmdir(*it);
 }
 
+void SoundStore::commitUsed(const std::set<std::string> &storedForms)
+{
+    if (m_committed)
+        return;
+    for (qsizetype i = 0; i < m_files.size(); ++i)
+        if (!storedForms.count(m_fileForms[size_t(i)]))
+            QFile::remove(m_files[i]);
+    // Only folders left empty go; rmdir refuses the others.
+    for (auto it = m_folders.crbegin(); it != m_folders.crend(); ++it)
+        QDir().rmdir(*it);
+    m_committed = true;
+}
+
 std::string SoundStore::add(const QString &dictionary, const QString &plainName,
                             const QByteArray &bytes, const QString &source)
 {
@@ -258,6 +271,7 @@ std::string SoundStore::add(const QString &dictionary, const QString &plainName,
         name = stem + "-" + QString::number(n) + ext;
     }
     const QString path = folder + name;
+    std::string stored = Text::toCp1251(StoredSoundName(path));
     if (!QFileInfo::exists(path)) {
         QFile out(path);
         if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly) || out.write(bytes) != bytes.size()) {
@@ -265,8 +279,8 @@ std::string SoundStore::add(const QString &dictionary, const QString &plainName,
             throw VocabularyError(source, "cannot write the sound " + path);
         }
         m_files << path;
+        m_fileForms.push_back(stored);
     }
-    std::string stored = Text::toCp1251(StoredSoundName(path));
     m_done.emplace_back(key, stored);
     return stored;
 }

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -99,11 +100,15 @@ public:
     std::string add(const QString &dictionary, const QString &plainName, const QByteArray &bytes,
                     const QString &source);
     void commit() { m_committed = true; }
+    // Keeps only the sounds whose stored form a posted word names: an import stopped part way
+    // leaves no sound of a word it never wrote.
+    void commitUsed(const std::set<std::string> &storedForms);
     int written() const { return int(m_files.size()); }
 
 private:
     QString m_folder;
     QStringList m_files;
+    std::vector<std::string> m_fileForms; // stored form of each of m_files
     QStringList m_folders;
     std::vector<std::pair<QString, std::string>> m_done; // dictionary/name -> stored form
     bool m_committed = false;

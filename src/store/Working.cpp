@@ -6,6 +6,7 @@
 #include "store/Working.h"
 
 #include "engine/DataSet.h"
+#include "messages/Information.h"
 #include "messages/ShowError.h"
 #include "platform/FileTools.h"
 #include "platform/ProgramFolder.h"
@@ -29,6 +30,7 @@
 
 #include <exception>
 #include <optional>
+#include <set>
 
 namespace {
 
@@ -71,6 +73,7 @@ TFWorking::TFWorking(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName("FWorking");
+    InstallHelpKey(this);
     setWindowTitle(QStringLiteral("Пожалуйста, подождите..."));
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(360, 96);
@@ -329,6 +332,7 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
             // deck, its sounds copied before any dictionary is touched.
             ImportFile data;
             std::optional<Vocab::Prepared> vocabulary;
+            std::set<std::string> soundsPosted;
             std::vector<Unit> units;
             if (Vocab::isVocabularyFile(file)) {
                 try {
@@ -439,6 +443,8 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                             for (int f : counterFields)
                                 table.SetNumber(f, 0);
                             table.AppendRecord();
+                            if (vocabulary && !r.wavFile.empty())
+                                soundsPosted.insert(r.wavFile);
                             ++posted;
                             ++summary.recordsPosted;
                         } else if (!r.blank()) {
@@ -452,6 +458,8 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                             for (TField *f : counters)
                                 f->SetAsInteger(0);
                             words.Post();
+                            if (vocabulary && !r.wavFile.empty())
+                                soundsPosted.insert(r.wavFile);
                             ++posted;
                             ++summary.recordsPosted;
                         }
@@ -500,9 +508,10 @@ TImportSummary ImportTextFiles(int x, int y, bool createDictionaries, const QStr
                 if (!summary.failure.isEmpty() || window.AbortRequested)
                     break;
             }
-            // The sounds stay with the words that name them, whatever stopped the import.
+            // The sounds stay with the words that name them, whatever stopped the import; those
+            // of words never written go.
             if (vocabulary)
-                vocabulary->sounds->commit();
+                vocabulary->sounds->commitUsed(soundsPosted);
             if (!summary.failure.isEmpty())
                 break;
             if (window.AbortRequested) {

@@ -14,3 +14,11 @@ target_include_directories(${test_target} PRIVATE ${CMAKE_SOURCE_DIR}/hook)
 if(TARGET wordpop-dict)
   add_dependencies(${test_target} wordpop-dict)
 endif()
+# The help keys are pressed with real key events.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+target_link_libraries(${test_target} PRIVATE Qt6::Test)
+# The help keys once more with the English interface (the language is chosen once per process;
+# the other tests run in Russian).
+gtest_discover_tests(${test_target} TEST_FILTER "HelpKeys.*" TEST_PREFIX "en."
+  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+  PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;WORDPOP_LANG=en" TIMEOUT 300)

@@ -235,6 +235,12 @@ TEST_F(Startup, InstalledCopyFillsTheUsersProgramFolder)
     for (int i = 0; i < 400 && !QFileInfo::exists(folder + "NEWS"); ++i)
         p.waitForFinished(50);
     EXPECT_TRUE(QFileInfo::exists(folder + "NEWS"));
+    // The first start asked for the sound module; a copy outside the build folder never takes
+    // one from there (prefix/lib/wordpop/ has none here).
+    QFile maps(QString("/proc/%1/maps").arg(p.processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QString mapped = QString::fromUtf8(maps.readAll());
+    EXPECT_FALSE(mapped.contains(QFileInfo(build).canonicalFilePath() + "/wordpop-sound.so")) << mapped.toStdString();
     terminate(p);
     EXPECT_TRUE(QFileInfo::exists(folder + "SOUND/ok.wav"));
     EXPECT_TRUE(QFileInfo::exists(folder + "wordpop.html"));

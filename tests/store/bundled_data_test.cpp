@@ -126,8 +126,11 @@ TEST(BundledData, AnswerSoundsAndHelpAreInBothFolders)
             EXPECT_EQ(wav, readAll(source + name));
             EXPECT_LT(wav.size(), 100000) << "answer sounds are short";
         }
-        const QByteArray help = readAll(folder + "wordpop.html");
-        EXPECT_TRUE(help.contains("<title>Wordpop")) << folder.toStdString();
+        for (const char *name : {"wordpop.html", "wordpop.en.html"}) {
+            const QByteArray help = readAll(folder + name);
+            EXPECT_TRUE(help.contains("<title>Wordpop")) << (folder + name).toStdString();
+            EXPECT_EQ(help, readAll(source + name));
+        }
     }
 }
 

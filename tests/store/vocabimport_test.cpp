@@ -118,14 +118,18 @@ TEST_F(VocabImport, TheWindowsFileDialogOffersThemAndImportsThem)
     EXPECT_EQ(logic.ChangedFolders(), KindBit(tkOn));
 }
 
-TEST_F(VocabImport, AbortInTheFirstDeckStartsNoFurtherDeck)
+TEST_F(VocabImport, AbortInTheFirstDeckStartsNoFurtherDeckAndKeepsOnlyPostedWordsSounds)
 {
     const QString sep(QChar(0x1f));
     std::vector<Note> notes;
-    for (int i = 0; i < 600; ++i)
-        notes.push_back({i < 300 ? 2 : 3, QStringLiteral("w%1").arg(i) + sep + "t"});
+    std::vector<std::pair<QString, QByteArray>> media;
+    for (int i = 0; i < 600; ++i) {
+        const QString sound = QStringLiteral("s%1.mp3").arg(i);
+        notes.push_back({i < 300 ? 2 : 3, QStringLiteral("w%1[sound:%2]").arg(i).arg(sound) + sep + "t"});
+        media.push_back({sound, QByteArray("ID3-") + QByteArray::number(i)});
+    }
     const QString pkg = file("Big.apkg");
-    ASSERT_TRUE(writeZip(pkg, package(Collection::Anki21, {{2, "A"}, {3, "B"}}, notes, {})));
+    ASSERT_TRUE(writeZip(pkg, package(Collection::Anki21, {{2, "A"}, {3, "B"}}, notes, media)));
     TFWorking::StepHook = [](TFWorking &window, int) { window.BAbort->click(); };
     const TImportSummary s = ImportTextFiles(300, 300, true, {pkg});
     TFWorking::StepHook = nullptr;
@@ -135,4 +139,9 @@ TEST_F(VocabImport, AbortInTheFirstDeckStartsNoFurtherDeck)
     EXPECT_LT(s.recordsPosted, 300);
     EXPECT_EQ(int(column(path(tkOn, "Big - A"), "WORD1").size()), s.recordsPosted);
     EXPECT_FALSE(QFileInfo::exists(path(tkOn, "Big - B") + ".wrd"));
+    QStringList named;
+    for (const std::string &w : column(path(tkOn, "Big - A"), "WAVFILE"))
+        named << QString::fromStdString(w).mid(1).replace('\\', '/');
+    named.sort();
+    EXPECT_EQ(soundFiles(home.home()), named);
 }
