@@ -144,6 +144,9 @@ int main(int argc, char **argv)
     ::setenv("XDG_CONFIG_HOME", (g_home + "/config").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", g_home.c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // The interface language changes what a start loads; Russian unless the caller chose.
+    ::setenv("WORDPOP_LANG", "ru", 0);
+    std::fprintf(stderr, "window_bench: WORDPOP_LANG=%s\n", std::getenv("WORDPOP_LANG"));
     // The earlier start that made the program folder; then no words, so the lesson is the
     // trainer's own panel and the measure does not depend on the sample dictionaries.
     if (startOnce(WORDPOP_PROGRAM, nullptr) < 0)

@@ -9,7 +9,8 @@ if(WORDPOP_TS_FILES)
   qt_add_lrelease(wordpop_platform TS_FILES ${WORDPOP_TS_FILES} OPTIONS -silent
     QM_FILES_OUTPUT_VARIABLE WORDPOP_QM_FILES)
   # The target form of qt_add_resources links the resource as objects into every consumer of
-  # the static library, so its initialiser is not dropped by the linker.
+  # the static library, so its initialiser is not dropped by the linker. Stored uncompressed:
+  # QTranslator then reads them in place, where compressed ones are first unpacked with zstd.
   qt_add_resources(wordpop_platform wordpop_i18n PREFIX /i18n BASE ${CMAKE_BINARY_DIR}/i18n
-    FILES ${WORDPOP_QM_FILES})
+    OPTIONS --no-compress FILES ${WORDPOP_QM_FILES})
 endif()

@@ -1,7 +1,8 @@
 // Wordpop's activity library "wordpop-hook.so": tells the program that the user is typing or
 // moving the mouse, one byte per burst of activity written to the pipe named in the shared record.
 // Relies on an X server with XInput 2 (raw events), or on a Wayland session on the compositor's
-// idle protocol (WaylandWatcher.cpp); watches on its own connection and thread.
+// idle protocol (WaylandWatcher.cpp, loaded from "wordpop-hook-wayland.so" beside this library);
+// watches on its own connection and thread.
 #include "HookRecord.h"
 #include "Watcher.h"
 
@@ -13,7 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -139,6 +142,36 @@ private:
     Display *m_display;
     int m_opcode;
 };
+
+} // namespace
+
+namespace wordpophook {
+
+// The Wayland part lives in a library of its own beside this one, so that an X session never
+// loads the Wayland client library. Once loaded it stays: a watcher's code lives in it.
+Watcher *openWaylandWatcher()
+{
+#if WORDPOP_HOOK_WAYLAND
+    Dl_info self{};
+    if (!dladdr(reinterpret_cast<void *>(&openWaylandWatcher), &self) || !self.dli_fname)
+        return nullptr;
+    std::string path = self.dli_fname;
+    path.erase(path.rfind('/') + 1);
+    path += "wordpop-hook-wayland.so";
+    void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (!module)
+        return nullptr;
+    using Open = Watcher *(*)();
+    const auto open = reinterpret_cast<Open>(dlsym(module, "wordpop_open_wayland_watcher"));
+    return open ? open() : nullptr;
+#else
+    return nullptr;
+#endif
+}
+
+} // namespace wordpophook
+
+namespace {
 
 // On a Wayland session the compositor sees all input, X clients' and native ones alike; the
 // X server (XWayland) only sees its own windows'. Elsewhere, or when the compositor offers no

@@ -1,6 +1,7 @@
 // The activity library on a Wayland session: the compositor tells when the seat has been idle
 // for a moment and when input resumes (ext-idle-notify-v1, else org_kde_kwin_idle). Neither
-// protocol tells keyboard from mouse, so each installed hook reports every burst. Relies on
+// protocol tells keyboard from mouse, so each installed hook reports every burst. Built as
+// "wordpop-hook-wayland.so", which the activity library loads on Wayland sessions only. Relies on
 // wayland-client and on the protocol code generated at build time.
 #include "Watcher.h"
 
@@ -167,20 +168,12 @@ private:
 
 } // namespace
 
-Watcher *openWaylandWatcher()
-{
-    return WaylandWatcher::open();
-}
-
 } // namespace wordpophook
 
-#else
-
-namespace wordpophook {
-Watcher *openWaylandWatcher()
+// The one entry point the activity library looks up.
+extern "C" __attribute__((visibility("default"))) wordpophook::Watcher *wordpop_open_wayland_watcher()
 {
-    return nullptr;
+    return wordpophook::WaylandWatcher::open();
 }
-} // namespace wordpophook
 
 #endif

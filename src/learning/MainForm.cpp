@@ -18,6 +18,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionButton>
+#include <QStyleOptionToolButton>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -30,6 +32,13 @@ namespace {
 
 const QColor kNavy(0, 0, 128);
 const QColor kRed(255, 0, 0);
+// Button highlights: blue for most, red for the refusing ones.
+const QColor kBlueHover(0xd6, 0xe4, 0xff);
+const QColor kBlueBorder(0x5f, 0x86, 0xd6);
+const QColor kBlueDown(0xa9, 0xc3, 0xf4);
+const QColor kRedHover(0xff, 0xd4, 0xd4);
+const QColor kRedBorder(0xd0, 0x40, 0x40);
+const QColor kRedDown(0xf4, 0xa8, 0xa8);
 
 // Fixed places from the right edge of the answer area (the original layout is 333 wide).
 constexpr int kDesignWidth = 333;
@@ -107,11 +116,12 @@ bool isLetter(const QKeyEvent *e, Qt::Key latin, char16_t cyrillic)
 // --- Small widgets ---------------------------------------------------------------------------
 
 TImageButton::TImageButton(const QPixmap &image, const QString &caption, bool redHighlight, QWidget *parent)
-    : QToolButton(parent)
+    : QToolButton(parent), m_red(redHighlight)
 {
     setIcon(QIcon(image));
     setIconSize(image.size());
     setAutoRaise(true);
+    setAttribute(Qt::WA_Hover);
     setFocusPolicy(Qt::NoFocus);
     if (!caption.isEmpty()) {
         setText(caption);
@@ -122,14 +132,45 @@ TImageButton::TImageButton(const QPixmap &image, const QString &caption, bool re
     } else {
         setToolButtonStyle(Qt::ToolButtonIconOnly);
     }
-    const char *hover = redHighlight ? "background: #ffd4d4; border: 1px solid #d04040;"
-                                     : "background: #d6e4ff; border: 1px solid #5f86d6;";
-    const char *down = redHighlight ? "background: #f4a8a8;" : "background: #a9c3f4;";
-    setStyleSheet(QStringLiteral("QToolButton { border: 1px solid transparent; border-radius: 3px; "
-                                 "padding: 0px; text-align: left; }"
-                                 "QToolButton:hover { %1 }"
-                                 "QToolButton:pressed { %2 }")
-                      .arg(QLatin1String(hover), QLatin1String(down)));
+}
+
+void TImageButton::paintEvent(QPaintEvent *)
+{
+    QStyleOptionToolButton opt;
+    initStyleOption(&opt);
+    const bool enabled = opt.state & QStyle::State_Enabled;
+    const bool down = enabled && (opt.state & (QStyle::State_Sunken | QStyle::State_On));
+    const bool hover = enabled && (opt.state & QStyle::State_MouseOver);
+    QPainter p(this);
+    if (hover || down) {
+        p.save();
+        p.setRenderHint(QPainter::Antialiasing);
+        const QColor fill = down ? (m_red ? kRedDown : kBlueDown) : (m_red ? kRedHover : kBlueHover);
+        p.setPen(hover ? QPen(m_red ? kRedBorder : kBlueBorder, 1) : QPen(Qt::NoPen));
+        p.setBrush(fill);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+        p.restore();
+    }
+    // The picture and the caption, left-aligned, without the style's own panel or press shift.
+    opt.state &= ~(QStyle::State_MouseOver | QStyle::State_Sunken | QStyle::State_On | QStyle::State_Raised);
+    opt.rect = rect().adjusted(1, 1, -1, -1);
+    style()->drawControl(QStyle::CE_ToolButtonLabel, &opt, &p, this);
+}
+
+THighlightButton::THighlightButton(const QIcon &icon, const QString &caption, bool redHighlight, QWidget *parent)
+    : QPushButton(icon, caption, parent), m_red(redHighlight)
+{
+    setAttribute(Qt::WA_Hover);
+}
+
+void THighlightButton::paintEvent(QPaintEvent *)
+{
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    if ((opt.state & QStyle::State_Enabled) && (opt.state & QStyle::State_MouseOver))
+        opt.palette.setColor(QPalette::Button, m_red ? kRedHover : kBlueHover);
+    QPainter p(this);
+    style()->drawControl(QStyle::CE_PushButton, &opt, &p, this);
 }
 
 TAnswerList::TAnswerList(QWidget *parent) : QListWidget(parent)
@@ -344,12 +385,10 @@ void TFWordpop::BuildControls(const TImageList &images)
         return p;
     };
     auto panelButton = [&](QWidget *parent, const char *name, const QString &caption, int image, bool red) {
-        auto *b = new QPushButton(QIcon(images.pixmap(image)), caption, parent);
+        auto *b = new THighlightButton(QIcon(images.pixmap(image)), caption, red, parent);
         b->setObjectName(QLatin1String(name));
         b->setFont(windowFont);
         b->setAutoDefault(false);
-        b->setStyleSheet(red ? QStringLiteral("QPushButton:hover { background: #ffd4d4; }")
-                             : QStringLiteral("QPushButton:hover { background: #d6e4ff; }"));
         return b;
     };
     PError1 = panel("PError1");

@@ -28,10 +28,32 @@
 class TImageList;
 
 // An image button with a highlight while the pointer is over it (red for the refusing ones).
+// Painted here rather than by a style sheet, which would load Qt's style-sheet machinery at start.
 class TImageButton : public QToolButton {
     Q_OBJECT
 public:
     TImageButton(const QPixmap &image, const QString &caption, bool redHighlight, QWidget *parent);
+    bool RedHighlight() const { return m_red; }
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    bool m_red;
+};
+
+// A push button drawn in the highlight colour while the pointer is over it.
+class THighlightButton : public QPushButton {
+    Q_OBJECT
+public:
+    THighlightButton(const QIcon &icon, const QString &caption, bool redHighlight, QWidget *parent);
+    bool RedHighlight() const { return m_red; }
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    bool m_red;
 };
 
 // The answer list: plain text rows of a fixed height; the item under the pointer is selected.

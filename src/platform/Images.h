@@ -1,4 +1,4 @@
-// The shared button images: one list of 22 x 20 images, drawn at start, that every window's
+// The shared button images: one list of 22 x 20 images, drawn at build time, that every window's
 // buttons refer to by index (3 confirm, 4 refuse, 5 add, ... 16/17 the pin).
 #pragma once
 

@@ -54,7 +54,10 @@ void Install(Ui ui)
     if (ui != Ui::English)
         return;
     const QDir folder(QStringLiteral(":/i18n"));
-    for (const QString &name : folder.entryList({QStringLiteral("*.qm")}, QDir::Files, QDir::Name)) {
+    // Matched by hand: a name filter would compile a regular expression, loading PCRE at start.
+    for (const QString &name : folder.entryList(QDir::Files, QDir::Name)) {
+        if (!name.endsWith(QLatin1String(".qm")))
+            continue;
         auto t = std::make_unique<QTranslator>();
         if (t->load(folder.filePath(name)) && QCoreApplication::installTranslator(t.get()))
             translators.push_back(std::move(t));

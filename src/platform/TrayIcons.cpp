@@ -2,9 +2,13 @@
 // a "W", coloured while lessons come by themselves, grey and struck through while they do not.
 #include "platform/Tray.h"
 
+#include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+
+#include <algorithm>
 
 namespace {
 
@@ -45,20 +49,48 @@ QPixmap drawIcon(int size, bool on)
     return pm;
 }
 
-QIcon makeIcon(bool on)
-{
-    QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64})
-        icon.addPixmap(drawIcon(size, on));
-    return icon;
-}
+// Draws each size when it is first asked for: the notification area asks for one or two, and a
+// start without one asks for none, where drawing every size at start cost a font and pixmaps.
+class TrayIconEngine : public QIconEngine {
+public:
+    explicit TrayIconEngine(bool on) : m_on(on) {}
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::max(1, std::min(size.width(), size.height()));
+        auto it = m_drawn.constFind(side);
+        if (it == m_drawn.constEnd())
+            it = m_drawn.insert(side, drawIcon(side, m_on));
+        return *it;
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+        painter->drawPixmap(rect, pixmap(rect.size() * ratio, mode, state));
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        QList<QSize> sizes;
+        for (int side : {16, 22, 24, 32, 48, 64})
+            sizes.append(QSize(side, side));
+        return sizes;
+    }
+
+    QIconEngine *clone() const override { return new TrayIconEngine(m_on); }
+    QString key() const override { return QStringLiteral("WordpopTray"); }
+
+private:
+    bool m_on;
+    QHash<int, QPixmap> m_drawn;
+};
 
 } // namespace
 
 namespace TrayIcons {
 
-// Drawn anew on every call (a few pixmaps): a cached copy would outlive the application.
-QIcon lessonsOn() { return makeIcon(true); }
-QIcon lessonsOff() { return makeIcon(false); }
+QIcon lessonsOn() { return QIcon(new TrayIconEngine(true)); }
+QIcon lessonsOff() { return QIcon(new TrayIconEngine(false)); }
 
 } // namespace TrayIcons

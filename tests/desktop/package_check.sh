@@ -14,6 +14,7 @@ expect=(
   ./usr/bin/wordpop
   ./usr/bin/wordpop-dict
   ./usr/lib/wordpop/wordpop-hook.so
+  ./usr/lib/wordpop/wordpop-hook-wayland.so
   ./usr/lib/wordpop/wordpop-sound.so
   ./usr/lib/wordpop/wordpop-anki.so
   ./usr/lib/wordpop/wordpop-download.so

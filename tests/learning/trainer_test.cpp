@@ -805,6 +805,50 @@ TEST_F(Trainer, LooksAsDesigned)
     }
 }
 
+// Buttons show their highlight, blue or red, only while the pointer is over them and they can be
+// pressed.
+TEST_F(Trainer, ButtonsHighlightUnderThePointer)
+{
+    make(tkOn, "animals", {{"tiger", "тигр"}, {"lion", "лев"}, {"zebra", "зебра"}});
+    start();
+    click(window->LQWord); // giving up shows the correction panel with its button
+    ASSERT_TRUE(panelShown(window->PError3));
+    // Pixels tinted blue (or red): the picture's own colours are counted in both shots alike.
+    auto tinted = [](QWidget *w, bool red) {
+        const QImage shot = w->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                n += (red ? c.red() - c.blue() : c.blue() - c.red()) >= 15;
+            }
+        return n;
+    };
+    // The dictionaries and add-word commands are not plugged in here, so their buttons are off.
+    const struct {
+        QWidget *button;
+        bool red, lit;
+    } cases[] = {
+        {window->BHelp, false, true},     {window->BQuit, true, true},   {window->BDelWord, true, true},
+        {window->BRemember, false, true}, {window->BEdit, false, false}, {window->BAddWord, false, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.button->objectName().toStdString());
+        ASSERT_EQ(c.button->isEnabled(), c.lit);
+        const int blueBefore = tinted(c.button, false), redBefore = tinted(c.button, true);
+        c.button->setAttribute(Qt::WA_UnderMouse, true);
+        const int own = tinted(c.button, c.red) - (c.red ? redBefore : blueBefore);
+        const int other = tinted(c.button, !c.red) - (c.red ? blueBefore : redBefore);
+        c.button->setAttribute(Qt::WA_UnderMouse, false);
+        if (c.lit)
+            EXPECT_GT(own, c.button->width() * c.button->height() / 3) << "the highlight fills the button";
+        else
+            EXPECT_EQ(own, 0) << "no highlight on a button that cannot be pressed";
+        EXPECT_LE(other, 0);
+        EXPECT_EQ(tinted(c.button, c.red), c.red ? redBefore : blueBefore) << "gone with the pointer";
+    }
+}
+
 // --- Initial load ----------------------------------------------------------------------------------
 
 TEST_F(Trainer, InitialLoadMakesTheFoldersCountsAndShowsAtOnceWhenSet)
