@@ -74,13 +74,6 @@ TEST_P(FillFromData, CopiesWhatIsMissingAndKeepsWhatIsThere)
     EXPECT_EQ(found, c.after);
 }
 
-Files with(Files base, const Files &more)
-{
-    for (const auto &[name, bytes] : more)
-        base[name] = bytes;
-    return base;
-}
-
 INSTANTIATE_TEST_SUITE_P(Cases, FillFromData, ::testing::Values(
     FillCase{"FirstStart", {}, kData},
     // A folder an older version filled keeps the user's files and gets this version's help,
