@@ -97,6 +97,10 @@ QString HelpSection(const QWidget *window)
     };
     if (!window)
         return {};
+    // A window with pages names the section of the page in front.
+    const QString own = window->window()->property("helpSection").toString();
+    if (!own.isEmpty())
+        return own;
     return sections.value(QString::fromLatin1(window->window()->metaObject()->className()));
 }
 

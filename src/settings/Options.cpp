@@ -42,6 +42,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 #include <cstring>
 
@@ -761,6 +762,15 @@ void TFOptions::BuildControls()
         connect(ChUseProxy, &QCheckBox::toggled, this, [this] { ApplyEnabling(); });
         PCOptions->addTab(page, tr("Разное"));
     }
+    // F1 leads to the help of the page in front (the information window reads this property).
+    static const char *const pageSections[] = {"settings-method", "settings-learned", "settings-languages",
+                                               "settings-lessons", "settings-sounds", "settings-other"};
+    const auto followPage = [this](int index) {
+        if (index >= 0 && index < int(std::size(pageSections)))
+            setProperty("helpSection", QString::fromLatin1(pageSections[index]));
+    };
+    connect(PCOptions, &QTabWidget::currentChanged, this, followPage);
+    followPage(PCOptions->currentIndex());
 
     // The bar below the pages.
     auto *bar = new QHBoxLayout;

@@ -158,8 +158,14 @@ TEST_F(HelpKeys, EveryWindowLeadsToItsSection)
              pressIn(&w, w.CBAutoShow);
              asked(&w);
          }},
-        {"options", "settings", [this](auto asked) {
+        {"options, first page", "settings-method", [this](auto asked) {
              TFOptions w(nullptr, &images);
+             pressIn(&w, w.PCOptions);
+             asked(&w);
+         }},
+        {"options, page of the proxy", "settings-other", [this](auto asked) {
+             TFOptions w(nullptr, &images);
+             w.PCOptions->setCurrentIndex(w.PCOptions->count() - 1);
              pressIn(&w, w.EProxyAddress);
              asked(&w);
          }},
