@@ -27,7 +27,8 @@ dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus
   echo "the accessibility bus did not start"; cat "$work/bus.log"; exit 1; }
 
 mkdir -p "$work/home"
-env -u WORDPOP_HOME HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share" \
+# Its own program folder: the build folder is a portable one that other tests' copies share.
+env WORDPOP_HOME="$work/home/.local/share/wordpop" HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share" \
   QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
   "$wordpop" >"$work/wordpop.log" 2>&1 &
 wp=$!
