@@ -37,7 +37,8 @@ QStringList candidates(const QString &fileName)
     return files;
 }
 
-void *entry(const QString &fileName, const char *entryName, QString *problem)
+void *entry(const QString &fileName, const char *entryName, QString *problem,
+            const std::function<void *(void *symbol)> &take)
 {
     QStringList problems;
     for (const QString &file : candidates(fileName)) {
@@ -48,8 +49,10 @@ void *entry(const QString &fileName, const char *entryName, QString *problem)
             problems << QString::fromLocal8Bit(::dlerror());
             continue;
         }
-        if (void *symbol = ::dlsym(handle, entryName))
-            return symbol;
+        if (void *symbol = ::dlsym(handle, entryName)) {
+            if (void *taken = take ? take(symbol) : symbol)
+                return taken;
+        }
         problems << file + QStringLiteral(": not a module of this program");
         ::dlclose(handle);
     }

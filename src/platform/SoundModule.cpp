@@ -4,14 +4,8 @@
 
 #include "platform/Modules.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 #include <QtDebug>
-
-#include <dlfcn.h>
 
 namespace SoundModuleLoader {
 
@@ -22,26 +16,16 @@ QStringList candidates()
 
 SoundModule *module()
 {
-    static SoundModule *const loaded = [] () -> SoundModule * {
-        QStringList problems;
-        for (const QString &file : candidates()) {
-            if (!QFileInfo::exists(file))
-                continue;
-            void *handle = ::dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL);
-            if (!handle) {
-                problems << QString::fromLocal8Bit(::dlerror());
-                continue;
-            }
-            auto entry = reinterpret_cast<SoundModuleEntry>(::dlsym(handle, WORDPOP_SOUND_ENTRY));
-            if (SoundModule *m = entry ? entry(kSoundModuleVersion) : nullptr)
-                return m;
-            problems << file + QStringLiteral(": not a sound module of this program");
-            ::dlclose(handle);
-        }
-        if (problems.isEmpty())
-            problems << QStringLiteral("%1 not found in %2").arg(QLatin1String(FileName), candidates().join(", "));
-        qWarning("Wordpop: no sound: %s", qPrintable(problems.join("; ")));
-        return nullptr;
+    static SoundModule *const loaded = [] {
+        QString problem;
+        // A module of another version answers null and is passed over.
+        void *m = Modules::entry(QLatin1String(FileName), WORDPOP_SOUND_ENTRY, &problem,
+                                 [](void *symbol) -> void * {
+                                     return reinterpret_cast<SoundModuleEntry>(symbol)(kSoundModuleVersion);
+                                 });
+        if (!m)
+            qWarning("Wordpop: no sound: %s", qPrintable(problem));
+        return static_cast<SoundModule *>(m);
     }();
     return loaded;
 }
