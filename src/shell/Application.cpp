@@ -187,6 +187,12 @@ int WordpopMain(int argc, char **argv)
     delete FLineInput;
     FLineInput = nullptr;
     DestroyTrayMenu();
+    DestroyProgramObjects();
+    return 0;
+}
+
+void DestroyProgramObjects()
+{
     delete FWordpop;
     FWordpop = nullptr;
     if (Topics)
@@ -197,5 +203,4 @@ int WordpopMain(int argc, char **argv)
     TWords = nullptr;
     delete FNo;
     FNo = nullptr;
-    return 0;
 }

@@ -15,3 +15,7 @@ public:
 
 // Runs Wordpop; returns the process's exit code (always 0, as the tray program's callers expect).
 int WordpopMain(int argc, char **argv);
+
+// Ends the trainer, the catalogue, the cursor and the hidden window, in reverse order of their
+// creation (the last steps of the shutdown; tests that build these objects end them the same way).
+void DestroyProgramObjects();
